@@ -13,10 +13,12 @@
 //   SEAM_RAND=W:v,v;... scripted draws: thread W ("main" or a worker number) takes
 //                       these values from rand first, then the real generator's
 //   SEAM_FAIL_CREATE=K  the creation of worker K fails with EAGAIN
+//   SEAM_HOLD_START=1   in step mode, every worker is held before its first step
 //
 // Worker K is the K-th thread the program creates. In step mode the test reads
 // events from fd 3, one line each, and releases worker K's pauses through fd 10+K
 // (one byte releases one pause; end of file releases every later one):
+//   "S K"    worker K is held at its start (released like a pause)
 //   "P K S"  worker K entered a pause of S seconds
 //   "C K"    worker K is about to wait on a condition variable
 //   "L K"    worker K found a lock taken and is about to block on it
@@ -70,6 +72,7 @@ struct Script {
 
 struct Settings {
   bool step = false;
+  bool holdStart = false;
   long pauseMs = 1000;
   bool seeded = false;
   unsigned seed = 0;
@@ -126,6 +129,7 @@ Settings readSettings() {
     settings.seeded = true;
     settings.seed = static_cast<unsigned>(std::strtoul(seed, nullptr, 10));
   }
+  settings.holdStart = settings.step && std::getenv("SEAM_HOLD_START") != nullptr;
   if (const char* fail = std::getenv("SEAM_FAIL_CREATE")) settings.failCreate = std::atoi(fail);
   if (const char* script = std::getenv("SEAM_RAND")) parseScripts(settings, script);
   return settings;
@@ -158,6 +162,10 @@ void workerEnding() {
 void* trampoline(void* p) {
   const Start* start = static_cast<const Start*>(p);
   currentWorker = start->worker;
+  if (settings.holdStart) {
+    event('S', currentWorker);
+    awaitRelease(currentWorker);
+  }
   void* result = start->routine(start->arg);
   workerEnding();
   return result;

@@ -200,6 +200,27 @@ std::size_t Child::mark() {
   return events_.size();
 }
 
+std::size_t Child::eventsSince(int worker, std::size_t since) {
+  pump(0);
+  std::size_t count = 0;
+  for (std::size_t i = since; i < events_.size(); ++i) count += events_[i].worker == worker;
+  return count;
+}
+
+bool Child::waitAnyEvent(int worker, std::size_t since) {
+  return waitUntil([&] { return eventsSince(worker, since) > 0; });
+}
+
+bool Child::start(int worker) {
+  bool held = waitUntil([&] {
+    for (const Event& e : events_)
+      if (e.kind == 'S' && e.worker == worker) return true;
+    return false;
+  });
+  if (held) release(worker);
+  return held;
+}
+
 bool Child::waitPause(int worker) {
   int wanted = pausesTaken_.at(static_cast<size_t>(worker)) + 1;
   bool arrived = waitUntil([&] {

@@ -37,7 +37,7 @@ struct Outcome {
 };
 
 struct Event {
-  char kind;   // 'P' pause, 'C' condition wait, 'L' blocked on a lock, 'E' end
+  char kind;   // 'S' held at start, 'P' pause, 'C' condition wait, 'L' blocked on a lock, 'E' end
   int worker;
   int detail;  // seconds of a pause, else -1
 };
@@ -51,11 +51,14 @@ class Child {
 
   // Each wait gives up after `limit` and returns false.
   // A wait with `since` counts only events that arrived after that mark().
+  bool start(int worker);      // lets a worker held at its start go (SEAM_HOLD_START)
   bool waitPause(int worker);  // the worker's next pause not yet waited for
   bool waitWaiting(int worker, std::size_t since = 0);  // waiting on a condition variable
   bool waitBlocked(int worker, std::size_t since = 0);  // ... or blocked on a lock
   bool waitEnd(int worker);
+  bool waitAnyEvent(int worker, std::size_t since);  // any event of the worker after the mark
   std::size_t mark();  // the number of events so far
+  std::size_t eventsSince(int worker, std::size_t since);  // the worker's events after a mark
 
   void release(int worker, int pauses = 1);
   void releaseAll();  // every pause from now on passes at once
