@@ -13,7 +13,7 @@ build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD)
 
 run: build
-	@for p in zadatak niz-locks; do printf '\n== %s ==\n' $$p; $(BUILD)/bin/$$p; echo; done
+	@for p in zadatak niz-locks niz-mark; do printf '\n== %s ==\n' $$p; $(BUILD)/bin/$$p; echo; done
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j 2

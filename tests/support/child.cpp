@@ -101,9 +101,10 @@ Child::Child(const Launch& launch) : pausesTaken_(kWorkers, 0) {
     }
   }
 
-  std::vector<std::string> env = {"TSAN_OPTIONS=halt_on_error=1 exitcode=66"};
+  // The launch's own settings come first, so that they win over these defaults.
+  std::vector<std::string> env = launch.env;
+  env.push_back("TSAN_OPTIONS=halt_on_error=1 exitcode=66");
   if (launch.step) env.push_back("SEAM_PAUSE=step");
-  env.insert(env.end(), launch.env.begin(), launch.env.end());
   std::vector<char*> envp;
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
@@ -205,6 +206,11 @@ std::size_t Child::eventsSince(int worker, std::size_t since) {
   std::size_t count = 0;
   for (std::size_t i = since; i < events_.size(); ++i) count += events_[i].worker == worker;
   return count;
+}
+
+const std::vector<Event>& Child::events() {
+  pump(0);
+  return events_;
 }
 
 bool Child::waitAnyEvent(int worker, std::size_t since) {

@@ -21,7 +21,7 @@ std::vector<std::string> splitLines(std::string_view text);
 
 struct Launch {
   std::string program;            // path of the test build
-  std::vector<std::string> env;   // "NAME=value", added to a minimal environment
+  std::vector<std::string> env;   // "NAME=value", added to a minimal environment (and winning)
   bool step = false;              // hold every pause until the test releases it
   std::string stdoutPath;         // send standard output to this file instead of a pipe
 };
@@ -59,6 +59,7 @@ class Child {
   bool waitAnyEvent(int worker, std::size_t since);  // any event of the worker after the mark
   std::size_t mark();  // the number of events so far
   std::size_t eventsSince(int worker, std::size_t since);  // the worker's events after a mark
+  const std::vector<Event>& events();                       // every event so far
 
   void release(int worker, int pauses = 1);
   void releaseAll();  // every pause from now on passes at once

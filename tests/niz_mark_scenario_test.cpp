@@ -1,0 +1,169 @@
+// niz-mark's deletion mark, driven pause by pause through the seam.
+//
+// Each worker draws its argument and command from a script ("a,code"); workers
+// without a part in a scenario draw code 3 and end silently.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "child.hpp"
+
+namespace {
+
+using seam::Build;
+
+// main never joins its workers, by design: no thread-leak reports for that.
+const std::string kTsanOptions = "TSAN_OPTIONS=halt_on_error=1 exitcode=66 report_thread_leaks=0";
+using seam::Child;
+
+enum Code { kRead = 0, kAppend = 1, kDelete = 2, kNone = 3 };
+const char* const kCommands[3] = {"Citanje", "Dodavanje na kraj", "Brisanje"};
+
+std::string line(const std::string& phase, int worker, Code code, int a) {
+  return phase + ": Radnik " + std::to_string(worker) + " naredba " + kCommands[code] + " - " +
+         std::to_string(a);
+}
+
+class MarkScenario : public ::testing::TestWithParam<Build> {
+ protected:
+  // workers: worker -> {argument, code}; the others do nothing.
+  void launch(const std::map<int, std::pair<int, Code>>& workers) {
+    std::string script;
+    for (int w = 0; w < 10; ++w) {
+      auto it = workers.find(w);
+      auto [a, code] = it == workers.end() ? std::pair{0, kNone} : it->second;
+      script += std::to_string(w) + ":" + std::to_string(a) + "," + std::to_string(code) + ";";
+    }
+    workers_ = workers;
+    child_.emplace(seam::Launch{seam::programPath("niz-mark", GetParam()), {"SEAM_RAND=" + script, kTsanOptions}, true, {}});
+    for (const auto& [w, spec] : workers) pause(w);  // every active worker is in its arrival pause
+  }
+
+  void pause(int worker) { ASSERT_TRUE(child_->waitPause(worker)) << child_->describe(); }
+  void step(int worker) {
+    child_->release(worker);
+    pause(worker);
+  }
+  void lastStep(int worker) {
+    child_->release(worker);
+    ASSERT_TRUE(child_->waitEnd(worker)) << child_->describe();
+  }
+  void waiting(int worker) { ASSERT_TRUE(child_->waitWaiting(worker)) << child_->describe(); }
+
+  long position(const std::string& text) {
+    std::vector<std::string> lines = child_->lines();
+    auto it = std::find(lines.begin(), lines.end(), text);
+    return it == lines.end() ? -1 : it - lines.begin();
+  }
+  long outcome(const std::string& phase, int worker) {
+    auto [a, code] = workers_.at(worker);
+    return position(line(phase, worker, code, a));
+  }
+
+  seam::Outcome end() {
+    seam::Outcome outcome = child_->finish();
+    EXPECT_EQ(outcome.status, 0) << outcome.describe();
+    return outcome;
+  }
+
+  std::optional<Child> child_;
+  std::map<int, std::pair<int, Code>> workers_;
+};
+
+TEST_P(MarkScenario, MarkHoldsBackReadsAndDeletionsAtOrBelowIt) {
+  launch({{0, {4, kDelete}}, {1, {4, kRead}}, {2, {2, kRead}}, {3, {6, kRead}},
+          {4, {6, kDelete}}, {5, {5, kRead}}});
+  step(0);  // deletion of 4 admitted: the mark is 4
+  child_->release(1);
+  waiting(1);
+  child_->release(2);
+  waiting(2);
+  step(3);  // a read above the mark goes ahead
+  step(4);  // so does a deletion above it, which moves the mark to 6
+  child_->release(5);
+  waiting(5);  // 5 was free under the mark 4, not under 6
+
+  lastStep(0);  // the first deletion to finish resets the mark and wakes everyone
+  for (int reader : {1, 2, 5}) pause(reader);
+  end();
+}
+
+TEST_P(MarkScenario, DeletionOvertakenByAnotherFailsAndLosesNothing) {
+  std::map<int, std::pair<int, Code>> workers = {{0, {3, kDelete}}, {1, {8, kDelete}}};
+  for (int i = 0; i < 8; ++i) workers[2 + i] = {i, kRead};
+  launch(workers);
+  step(0);
+  step(1);  // 8 is above the mark 3: both deletions run side by side
+  lastStep(0);
+  lastStep(1);
+  EXPECT_GE(outcome("USPEH", 0), 0);
+  EXPECT_GE(outcome("NEUSPEH", 1), 0);
+  EXPECT_EQ(outcome("USPEH", 1), -1);
+
+  const int kept[8] = {1, 2, 3, 5, 6, 7, 8, 9};
+  for (int i = 0; i < 8; ++i) {
+    step(2 + i);
+    lastStep(2 + i);
+    EXPECT_GE(position(line("USPEH", 2 + i, kRead, i) + " broj " + std::to_string(kept[i])), 0)
+        << child_->describe();
+  }
+  end();
+}
+
+TEST_P(MarkScenario, AppendFillsFirstFreeSlot) {
+  launch({{0, {7, kAppend}}, {1, {9, kRead}}});
+  step(0);
+  lastStep(0);
+  step(1);  // length 10 now, so index 9 passes
+  lastStep(1);
+  EXPECT_GE(position(line("USPEH", 1, kRead, 9) + " broj 7"), 0) << child_->describe();
+  end();
+}
+
+TEST_P(MarkScenario, ArgumentNineFailsEveryCommandAndIdleWorkersStaySilent) {
+  launch({{0, {9, kRead}}, {1, {9, kAppend}}, {2, {9, kDelete}}});
+  for (int w : {0, 1, 2}) lastStep(w);
+  seam::Outcome outcome = end();
+  std::vector<std::string> lines = outcome.lines();
+  ASSERT_EQ(lines.size(), 9u) << outcome.out;  // workers 3 to 9 print nothing
+  for (int w : {0, 1, 2}) {
+    auto [a, code] = workers_[w];
+    // the request line twice, around the arrival pause, then the failure
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), line("ZAHTEV", w, code, a)), 2);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), line("NEUSPEH", w, code, a)), 1);
+  }
+}
+
+// Workers started one at a time take consecutive numbers from the generator in
+// its default state: argument, command, then (when active) the arrival pause.
+TEST_P(MarkScenario, WorkersDrawFromTheUnseededGenerator) {
+  child_.emplace(seam::Launch{seam::programPath("niz-mark", GetParam()), {"SEAM_HOLD_START=1", kTsanOptions}, true, {}});
+  std::srand(1);  // the C library's default state
+  for (int w = 0; w < 10; ++w) {
+    int a = std::rand() % 10;
+    auto code = static_cast<Code>(std::rand() % 4);
+    ASSERT_TRUE(child_->start(w)) << child_->describe();
+    if (code == kNone) {
+      ASSERT_TRUE(child_->waitEnd(w)) << child_->describe();
+      continue;
+    }
+    int arrival = std::rand() % 4;
+    pause(w);
+    EXPECT_GE(position(line("ZAHTEV", w, code, a)), 0) << child_->describe();
+    const std::vector<seam::Event>& events = child_->events();
+    auto paused = std::find_if(events.begin(), events.end(),
+                               [&](const seam::Event& e) { return e.kind == 'P' && e.worker == w; });
+    ASSERT_NE(paused, events.end());
+    EXPECT_EQ(paused->detail, arrival) << "worker " << w;
+  }
+  end();
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, MarkScenario, ::testing::Values(Build::Plain, Build::Tsan),
+                         [](const auto& info) { return std::string(seam::buildName(info.param)); });
+
+}  // namespace
