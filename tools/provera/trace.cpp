@@ -1,0 +1,162 @@
+#include "trace.hpp"
+
+#include <array>
+#include <cctype>
+#include <charconv>
+
+namespace provera {
+namespace {
+
+// The words of one program's trace lines.
+struct Format {
+  std::array<std::string_view, 4> phases;  // by Phase; empty where the program has none
+  std::string_view worker;                 // before the worker number
+  std::string_view command;                // before the command
+  std::array<std::string_view, 3> commands;
+  std::string_view argument;  // before the argument; empty where lines carry none
+};
+
+constexpr Format kZadatak{{"ЗАХТЕВ", "ИЗВРШАВАЊЕ", "УСПЕХ", "НЕУСПЕХ"},
+                          "Радник ", " наредба ", {"CITANJE", "DODAVANJE", "BRISANJE"}, " — "};
+constexpr Format kNizLocks{{"ZAHTEV", "IZVRSAVANJE", "USPEH", "NEUSPEH"},
+                           "Radnik ", " naredba ", {"citanje", "dodavanje", "brisanje"}, ""};
+constexpr Format kNizMark{{"ZAHTEV", "", "USPEH", "NEUSPEH"},
+                          "Radnik ", " naredba ", {"Citanje", "Dodavanje na kraj", "Brisanje"}, " - "};
+
+const Format& formatOf(Program program) {
+  switch (program) {
+    case Program::Zadatak: return kZadatak;
+    case Program::NizLocks: return kNizLocks;
+    default: return kNizMark;
+  }
+}
+
+// Reads a line from the front, the way printf wrote it.
+class Cursor {
+ public:
+  explicit Cursor(std::string_view text) : rest_(text) {}
+  bool word(std::string_view w) {
+    if (!rest_.starts_with(w)) return false;
+    rest_.remove_prefix(w.size());
+    return true;
+  }
+  // A number as %d or %ld prints it: optional minus, no leading zeros.
+  template <class Int>
+  bool number(Int& out) {
+    std::size_t digitsAt = rest_.starts_with('-') ? 1 : 0;
+    if (rest_.size() > digitsAt + 1 && rest_[digitsAt] == '0' && std::isdigit(static_cast<unsigned char>(rest_[digitsAt + 1])))
+      return false;
+    auto [end, error] = std::from_chars(rest_.data(), rest_.data() + rest_.size(), out);
+    if (error != std::errc() || end == rest_.data()) return false;
+    rest_.remove_prefix(static_cast<std::size_t>(end - rest_.data()));
+    return true;
+  }
+  bool done() const { return rest_.empty(); }
+
+ private:
+  std::string_view rest_;
+};
+
+std::optional<Line> parseLine(Program program, std::string_view text, int number) {
+  const Format& f = formatOf(program);
+  Cursor c(text);
+  Line line{number, Phase::Request, 0, Command::Read, std::nullopt, std::nullopt};
+  int phase = 0;
+  while (phase < 4 && (f.phases[phase].empty() || !c.word(f.phases[phase]))) ++phase;
+  if (phase == 4 || !c.word(": ") || !c.word(f.worker) || !c.number(line.worker) || !c.word(f.command))
+    return std::nullopt;
+  line.phase = static_cast<Phase>(phase);
+  int command = 0;
+  while (command < 3 && !c.word(f.commands[command])) ++command;
+  if (command == 3) return std::nullopt;
+  line.command = static_cast<Command>(command);
+  if (!f.argument.empty()) {
+    int argument;
+    if (!c.word(f.argument) || !c.number(argument)) return std::nullopt;
+    line.argument = argument;
+  }
+  if (program == Program::NizMark && line.phase == Phase::Success && line.command == Command::Read) {
+    int value;
+    if (!c.word(" broj ") || !c.number(value)) return std::nullopt;
+    line.value = value;
+  }
+  // niz-locks has no failure line for an append.
+  if (program == Program::NizLocks && line.phase == Phase::Failure && line.command == Command::Append)
+    return std::nullopt;
+  if (!c.done()) return std::nullopt;
+  return line;
+}
+
+// A line quoted for a report: control bytes escaped, long lines cut.
+std::string quote(std::string_view text) {
+  constexpr std::size_t kLongest = 100;
+  std::string quoted = "\"";
+  for (char ch : text.substr(0, kLongest)) {
+    auto byte = static_cast<unsigned char>(ch);
+    if (byte < 0x20 || byte == 0x7f || ch == '"' || ch == '\\') {
+      static const char* const hex = "0123456789abcdef";
+      quoted += std::string("\\x") + hex[byte >> 4] + hex[byte & 15];
+    } else {
+      quoted += ch;
+    }
+  }
+  return quoted + (text.size() > kLongest ? "...\"" : "\"");
+}
+
+}  // namespace
+
+std::optional<Program> programNamed(std::string_view name) {
+  if (name == "zadatak") return Program::Zadatak;
+  if (name == "niz-locks") return Program::NizLocks;
+  if (name == "niz-mark") return Program::NizMark;
+  return std::nullopt;
+}
+
+std::string_view nameOf(Program program) {
+  switch (program) {
+    case Program::Zadatak: return "zadatak";
+    case Program::NizLocks: return "niz-locks";
+    default: return "niz-mark";
+  }
+}
+
+std::string describe(const Violation& v) {
+  std::string text = "line " + std::to_string(v.line) + ": ";
+  if (!v.workers.empty()) {
+    text += v.workers.size() == 1 ? "worker " : "workers ";
+    for (std::size_t i = 0; i < v.workers.size(); ++i)
+      text += (i ? ", " : "") + std::to_string(v.workers[i]);
+    text += ": ";
+  }
+  return text + v.rule;
+}
+
+Trace parse(Program program, std::string_view text) {
+  Trace trace;
+  if (program == Program::Zadatak) {
+    constexpr std::string_view kDigits = "0123456789";
+    if (text.starts_with(kDigits))
+      text.remove_prefix(kDigits.size());
+    else
+      trace.violations.push_back({1, {}, "the trace does not begin with the worker numbers 0123456789"});
+  }
+  int number = 0;
+  while (!text.empty()) {
+    std::size_t end = text.find('\n');
+    std::string_view body = text.substr(0, end);
+    ++number;
+    if (auto line = parseLine(program, body, number))
+      trace.lines.push_back(*line);
+    else
+      trace.violations.push_back({number, {}, "not a " + std::string(nameOf(program)) + " trace line: " + quote(body)});
+    if (end == std::string_view::npos) {
+      trace.violations.push_back({number, {}, "no line feed after the last line"});
+      break;
+    }
+    text.remove_prefix(end + 1);
+  }
+  trace.lineCount = number;
+  return trace;
+}
+
+}  // namespace provera
