@@ -14,7 +14,7 @@ using seam::Build;
 
 seam::Launch scaledRun(Build build, std::vector<std::string> env) {
   env.push_back("SEAM_PAUSE=scale:1");
-  return seam::Launch{seam::programPath("niz-locks", build), env, false, {}};
+  return seam::Launch(seam::programPath("niz-locks", build), env);
 }
 
 // Checks one trace's form and each worker's lifecycle; returns what is wrong, or "".

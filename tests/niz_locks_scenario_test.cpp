@@ -36,8 +36,7 @@ class LocksScenario : public ::testing::TestWithParam<Build> {
                 std::to_string(spec.index) + "," + std::to_string(spec.value) + ";";
       codes_[w] = spec.code;
     }
-    child_.emplace(seam::Launch{seam::programPath("niz-locks", GetParam()),
-                                {"SEAM_RAND=" + script, "SEAM_HOLD_START=1"}, true, {}});
+    child_.emplace(seam::Launch(seam::programPath("niz-locks", GetParam()), {"SEAM_RAND=" + script, "SEAM_HOLD_START=1"}, true));
   }
 
   void go(int worker) { ASSERT_TRUE(child_->start(worker)) << child_->describe(); }

@@ -17,7 +17,7 @@ const std::string kTsanOptions = "TSAN_OPTIONS=halt_on_error=1 exitcode=66 repor
 seam::Launch scaledRun(Build build, std::vector<std::string> env = {}) {
   env.push_back("SEAM_PAUSE=scale:1");
   env.push_back(kTsanOptions);
-  return seam::Launch{seam::programPath("niz-mark", build), env, false, {}};
+  return seam::Launch(seam::programPath("niz-mark", build), env);
 }
 
 // Checks one trace's form and each worker's lifecycle, and that the length the

@@ -39,7 +39,7 @@ class MarkScenario : public ::testing::TestWithParam<Build> {
       script += std::to_string(w) + ":" + std::to_string(a) + "," + std::to_string(code) + ";";
     }
     workers_ = workers;
-    child_.emplace(seam::Launch{seam::programPath("niz-mark", GetParam()), {"SEAM_RAND=" + script, kTsanOptions}, true, {}});
+    child_.emplace(seam::Launch(seam::programPath("niz-mark", GetParam()), {"SEAM_RAND=" + script, kTsanOptions}, true));
     for (const auto& [w, spec] : workers) pause(w);  // every active worker is in its arrival pause
   }
 
@@ -141,7 +141,7 @@ TEST_P(MarkScenario, ArgumentNineFailsEveryCommandAndIdleWorkersStaySilent) {
 // Workers started one at a time take consecutive numbers from the generator in
 // its default state: argument, command, then (when active) the arrival pause.
 TEST_P(MarkScenario, WorkersDrawFromTheUnseededGenerator) {
-  child_.emplace(seam::Launch{seam::programPath("niz-mark", GetParam()), {"SEAM_HOLD_START=1", kTsanOptions}, true, {}});
+  child_.emplace(seam::Launch(seam::programPath("niz-mark", GetParam()), {"SEAM_HOLD_START=1", kTsanOptions}, true));
   std::srand(1);  // the C library's default state
   for (int w = 0; w < 10; ++w) {
     int a = std::rand() % 10;

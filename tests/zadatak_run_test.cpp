@@ -15,7 +15,7 @@ const char* const kCommands[3] = {"CITANJE", "DODAVANJE", "BRISANJE"};
 
 seam::Launch scaledRun(Build build, std::vector<std::string> env) {
   env.push_back("SEAM_PAUSE=scale:1");
-  return seam::Launch{seam::programPath("zadatak", build), env, false, {}};
+  return seam::Launch(seam::programPath("zadatak", build), env);
 }
 
 struct WorkerLines {

@@ -33,7 +33,7 @@ class Scenario : public ::testing::TestWithParam<Build> {
     arguments_ = arguments;
     std::string script = "main:";
     for (int a : arguments) script += std::to_string(a) + ",";
-    child_.emplace(seam::Launch{seam::programPath("zadatak", GetParam()), {"SEAM_RAND=" + script}, true, {}});
+    child_.emplace(seam::Launch(seam::programPath("zadatak", GetParam()), {"SEAM_RAND=" + script}, true));
     for (int w = 0; w < kWorkers; ++w) ASSERT_TRUE(child_->waitPause(w)) << child_->describe();
   }
 

@@ -109,9 +109,12 @@ Child::Child(const Launch& launch) : pausesTaken_(kWorkers, 0) {
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
   std::string program = launch.program;
-  char* argv[] = {program.data(), nullptr};
+  std::vector<std::string> args = launch.args;
+  std::vector<char*> argv = {program.data()};
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
 
-  int spawned = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv, envp.data());
+  int spawned = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);
   close(err[1]);

@@ -20,10 +20,14 @@ std::string_view buildName(Build build);
 std::vector<std::string> splitLines(std::string_view text);
 
 struct Launch {
+  explicit Launch(std::string path, std::vector<std::string> environment = {}, bool stepped = false)
+      : program(std::move(path)), env(std::move(environment)), step(stepped) {}
+
   std::string program;            // path of the test build
   std::vector<std::string> env;   // "NAME=value", added to a minimal environment (and winning)
   bool step = false;              // hold every pause until the test releases it
   std::string stdoutPath;         // send standard output to this file instead of a pipe
+  std::vector<std::string> args;  // command-line arguments
 };
 
 struct Outcome {

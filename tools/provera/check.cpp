@@ -100,8 +100,8 @@ Workers checkLifecycles(Program program, const Trace& trace, std::vector<Violati
       continue;
     }
     if (program == Program::Zadatak && static_cast<int>(line.command) != line.worker % 3) {
-      static const char* const fixed[3] = {"read (CITANJE)", "append (DODAVANJE)", "deletion (BRISANJE)"};
-      fault(line, "worker " + std::to_string(line.worker) + " always runs a " + fixed[line.worker % 3]);
+      static const char* const fixed[3] = {"a read (CITANJE)", "an append (DODAVANJE)", "a deletion (BRISANJE)"};
+      fault(line, "worker " + std::to_string(line.worker) + " always runs " + fixed[line.worker % 3]);
       continue;
     }
     std::string sofar;
@@ -245,7 +245,8 @@ void replayZadatak(const Workers& workers, std::vector<Violation>& out) {
     c.after = count;
   }
 
-  for (const auto& [id, w] : workers) {
+  for (const auto& entry : workers) {
+    const Worker& w = entry.second;
     if (w.command != Command::Read) continue;
     int from = w.execution()->number, to = w.outcome()->number;
     std::set<int> counts;

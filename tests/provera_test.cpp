@@ -1,0 +1,222 @@
+// provera on recorded traces and on single-line alterations of them.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "check.hpp"
+#include "child.hpp"
+
+namespace {
+
+using provera::Program;
+
+std::string recorded(const std::string& name) {
+  std::ifstream file(std::string(TRACE_DIR) + "/" + name + ".txt", std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> linesOf(const std::string& text) { return seam::splitLines(text); }
+
+std::string join(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
+std::string report(const provera::Report& r) {
+  std::string text;
+  for (const provera::Violation& v : r.violations) text += provera::describe(v) + "\n";
+  return text.empty() ? r.summary : text;
+}
+
+// The trace is rejected, and some violation names `rule` at `line`.
+void expectRejected(Program program, const std::string& text, int line, const std::string& rule) {
+  provera::Report r = provera::check(program, text);
+  bool named = false;
+  for (const provera::Violation& v : r.violations)
+    named |= v.line == line && v.rule.find(rule) != std::string::npos;
+  EXPECT_TRUE(named) << "expected line " << line << ": " << rule << "\ngot:\n" << report(r);
+}
+
+TEST(Provera, RecordedTracesAreValid) {
+  for (auto [program, name] : {std::pair{Program::Zadatak, "zadatak"}, {Program::NizLocks, "niz-locks"},
+                               {Program::NizMark, "niz-mark"}}) {
+    provera::Report r = provera::check(program, recorded(name));
+    EXPECT_TRUE(r.valid()) << name << "\n" << report(r);
+  }
+  EXPECT_EQ(provera::check(Program::Zadatak, recorded("zadatak")).summary,
+            "valid zadatak trace: 10 workers; 4 reads (4 succeeded), 3 appends (3 succeeded), 3 deletions (3 succeeded)");
+}
+
+TEST(Provera, FormIsCheckedByteForByte) {
+  std::vector<std::string> z = linesOf(recorded("zadatak"));
+  std::vector<std::string> altered = z;
+  altered[3].replace(altered[3].find("—"), std::string("—").size(), "-");  // hyphen for the em dash
+  expectRejected(Program::Zadatak, join(altered), 4, "not a zadatak trace line");
+
+  altered = z;
+  altered[0].erase(0, 10);  // no leading worker numbers
+  expectRejected(Program::Zadatak, join(altered), 1, "worker numbers");
+
+  std::string text = recorded("zadatak");
+  text.pop_back();
+  expectRejected(Program::Zadatak, text, 30, "no line feed");
+
+  std::vector<std::string> l = linesOf(recorded("niz-locks"));
+  l[32] = "NEUSPEH: Radnik 13 naredba dodavanje";  // appends have no failure line
+  expectRejected(Program::NizLocks, join(l), 33, "not a niz-locks trace line");
+
+  std::vector<std::string> m = linesOf(recorded("niz-mark"));
+  m[14] = "USPEH: Radnik 4 naredba Citanje - 6";  // a read's success shows its value
+  expectRejected(Program::NizMark, join(m), 15, "not a niz-mark trace line");
+  m[14] = "USPEH: Radnik 4 naredba Citanje - 06 broj 8";
+  expectRejected(Program::NizMark, join(m), 15, "not a niz-mark trace line");
+}
+
+TEST(Provera, EveryWorkerFollowsItsLifecycle) {
+  std::vector<std::string> z = linesOf(recorded("zadatak"));
+  std::vector<std::string> altered = z;
+  altered.erase(altered.begin() + 29);  // worker 2's outcome is missing
+  expectRejected(Program::Zadatak, join(altered), 29, "ends before its outcome");
+
+  altered = z;
+  std::swap(altered[28], altered[29]);  // worker 2's success before its execution
+  expectRejected(Program::Zadatak, join(altered), 29, "success line out of order");
+
+  altered = z;
+  altered[6] = "ЗАХТЕВ: Радник 7 наредба CITANJE — 4";  // worker 7 always appends
+  expectRejected(Program::Zadatak, join(altered), 7, "worker 7 always runs an append");
+
+  altered = z;
+  altered[1] = "ЗАХТЕВ: Радник 0 наредба CITANJE — 9";  // arguments are 0 to 8
+  expectRejected(Program::Zadatak, join(altered), 2, "outside 0 to 8");
+
+  std::vector<std::string> l = linesOf(recorded("niz-locks"));
+  l.erase(l.begin() + 20);  // reader 1's execution line: a read that ran prints one
+  expectRejected(Program::NizLocks, join(l), 26, "success line out of order");
+
+  std::vector<std::string> m = linesOf(recorded("niz-mark"));
+  m.erase(m.begin() + 5);  // worker 7's request printed only once
+  expectRejected(Program::NizMark, join(m), 10, "success line out of order");
+}
+
+TEST(Provera, ZadatakAdmissionPairs) {
+  const std::string head = "0123456789";
+  auto trace = [&](const std::vector<std::string>& body) {
+    // Workers not in the body run alone at the end, so only the body's pairs matter.
+    return head + join(body);
+  };
+  // Reader 0 of index 4 inside deletion 2 of index 4.
+  std::vector<std::string> body = {
+      "ЗАХТЕВ: Радник 2 наредба BRISANJE — 4", "ЗАХТЕВ: Радник 0 наредба CITANJE — 4",
+      "ИЗВРШАВАЊЕ: Радник 2 наредба BRISANJE — 4", "ИЗВРШАВАЊЕ: Радник 0 наредба CITANJE — 4",
+      "УСПЕХ: Радник 0 наредба CITANJE — 4", "УСПЕХ: Радник 2 наредба BRISANJE — 4"};
+  expectRejected(Program::Zadatak, trace(body), 4, "a read of index 4 ran beside a deletion of index 4");
+  body[1] = "ЗАХТЕВ: Радник 0 наредба CITANJE — 3";
+  body[3] = "ИЗВРШАВАЊЕ: Радник 0 наредба CITANJE — 3";
+  body[4] = "УСПЕХ: Радник 0 наредба CITANJE — 3";
+  provera::Report lower = provera::check(Program::Zadatak, trace(body));
+  for (const provera::Violation& v : lower.violations) EXPECT_EQ(v.rule.find("beside"), std::string::npos) << report(lower);
+
+  // Appends 1 and 4 together.
+  expectRejected(Program::Zadatak,
+                 trace({"ЗАХТЕВ: Радник 1 наредба DODAVANJE — 0", "ЗАХТЕВ: Радник 4 наредба DODAVANJE — 0",
+                        "ИЗВРШАВАЊЕ: Радник 1 наредба DODAVANJE — 0", "ИЗВРШАВАЊЕ: Радник 4 наредба DODAVANJE — 0",
+                        "УСПЕХ: Радник 1 наредба DODAVANJE — 0", "УСПЕХ: Радник 4 наредба DODAVANJE — 0"}),
+                 4, "two appends ran at once");
+}
+
+TEST(Provera, ZadatakOutcomesMatchTheCount) {
+  std::vector<std::string> z = linesOf(recorded("zadatak"));
+  // Deletion 2 of index 4 ran last, on 9 + 3 - 2 = 10 elements: it cannot fail.
+  z[29] = "НЕУСПЕХ: Радник 2 наредба BRISANJE — 4";
+  expectRejected(Program::Zadatak, join(z), 30, "deletion of index 4 failed with 10 live elements");
+
+  // Reader 6 of index 7 ran on 9 or 10 elements: it cannot fail.
+  z = linesOf(recorded("zadatak"));
+  z[17] = "НЕУСПЕХ: Радник 6 наредба CITANJE — 7";
+  expectRejected(Program::Zadatak, join(z), 18, "read of index 7 failed");
+}
+
+TEST(Provera, NizLocksAdmissionAndCount) {
+  std::vector<std::string> l = linesOf(recorded("niz-locks"));
+  // Append 13 executes inside deletion 15's window.
+  std::vector<std::string> altered = l;
+  std::swap(altered[37], altered[40]);
+  expectRejected(Program::NizLocks, join(altered), 38, "an append was admitted while a deletion was working");
+
+  // Deletion 11 executes inside deletion 0's window, and still succeeds.
+  altered = l;
+  std::swap(altered[30], altered[31]);
+  altered[32] = "USPEH: Radnik 11 naredba brisanje";
+  expectRejected(Program::NizLocks, join(altered), 31, "succeeded");
+
+  // Appends 9 and 8 overlap on a non-empty array.
+  altered = l;
+  std::swap(altered[45], altered[46]);
+  expectRejected(Program::NizLocks, join(altered), 46, "two appends ran at once");
+}
+
+TEST(Provera, NizLocksCountNeverBelowZero) {
+  std::string text;
+  for (int w = 0; w < 20; ++w) text += "ZAHTEV: Radnik " + std::to_string(w) + " naredba brisanje\n";
+  for (int w = 0; w < 20; ++w)
+    text += "IZVRSAVANJE: Radnik " + std::to_string(w) + " naredba brisanje\nUSPEH: Radnik " + std::to_string(w) +
+            " naredba brisanje\n";
+  // The tenth success, on line 40, would need a tenth element.
+  expectRejected(Program::NizLocks, text, 40, "succeeded although the array was empty");
+}
+
+TEST(Provera, NizMarkOutcomesNeedAnOrderThatExplainsThem) {
+  std::vector<std::string> m = linesOf(recorded("niz-mark"));
+  std::vector<std::string> altered = m;
+  altered[14] = "USPEH: Radnik 4 naredba Citanje - 6 broj 1";  // 1 was never at index 6
+  expectRejected(Program::NizMark, join(altered), 15, "no order");
+
+  altered = m;
+  altered[12] = "USPEH: Radnik 3 naredba Brisanje - 9";  // index 9 is past the length 9
+  expectRejected(Program::NizMark, join(altered), 13, "no order");
+}
+
+TEST(Provera, ChecksAreFast) {
+  for (auto [program, name] : {std::pair{Program::Zadatak, "zadatak"}, {Program::NizLocks, "niz-locks"},
+                               {Program::NizMark, "niz-mark"}}) {
+    std::string text = recorded(name);
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < 20; ++i) provera::check(program, text);
+    auto each = (std::chrono::steady_clock::now() - start) / 20;
+    EXPECT_LT(each, std::chrono::milliseconds(10)) << name;
+  }
+}
+
+// The command line: exit status 0, 1 or 2, and one report line per violation.
+TEST(ProveraCommand, ExitStatusTellsTheVerdict) {
+  std::string provera = PROVERA_PATH;
+  std::string trace = std::string(TRACE_DIR) + "/zadatak.txt";
+  auto command = [&](std::vector<std::string> args) {
+    seam::Launch launch(provera);
+    launch.args = std::move(args);
+    return seam::run(launch);
+  };
+  seam::Outcome valid = command({"zadatak", trace});
+  EXPECT_EQ(valid.status, 0) << valid.describe();
+  EXPECT_EQ(valid.lines().size(), 1u);
+
+  seam::Outcome wrong = command({"niz-mark", trace});
+  EXPECT_EQ(wrong.status, 1) << wrong.describe();
+  EXPECT_TRUE(wrong.out.starts_with("line 1: not a niz-mark trace line")) << wrong.out;
+
+  for (std::vector<std::string> args : {std::vector<std::string>{}, {"zadatak", "/nonexistent"}, {"nepoznat"},
+                                        {"zadatak", trace, "extra"}}) {
+    seam::Outcome bad = command(args);
+    EXPECT_EQ(bad.status, 2) << bad.describe();
+    EXPECT_NE(bad.err, "");
+  }
+}
+
+}  // namespace
