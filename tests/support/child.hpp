@@ -19,6 +19,10 @@ std::string_view buildName(Build build);
 
 std::vector<std::string> splitLines(std::string_view text);
 
+// Settings every launch of `program` needs (niz-mark's main never joins its
+// workers, by design, so ThreadSanitizer must not report them as leaked).
+std::vector<std::string> programEnv(std::string_view program);
+
 struct Launch {
   explicit Launch(std::string path, std::vector<std::string> environment = {}, bool stepped = false)
       : program(std::move(path)), env(std::move(environment)), step(stepped) {}

@@ -1,0 +1,96 @@
+// provera rejects the traces of deliberately broken copies of the programs,
+// each driven through the seam into the interleaving that its fault allows.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "check.hpp"
+#include "child.hpp"
+
+namespace {
+
+using provera::Program;
+
+class Mutant : public ::testing::Test {
+ protected:
+  void launch(const std::string& name, std::vector<std::string> env) {
+    env.push_back("SEAM_RAND=" + script_);
+    child_.emplace(seam::Launch(seam::programPath(name, seam::Build::Plain), env, true));
+  }
+  void pause(int worker) { ASSERT_TRUE(child_->waitPause(worker)) << child_->describe(); }
+  void step(int worker) {
+    child_->release(worker);
+    pause(worker);
+  }
+
+  // Lets the rest of the run go free and checks that provera names the fault.
+  void expectRejected(Program program, const std::string& rule) {
+    seam::Outcome outcome = child_->finish();
+    ASSERT_EQ(outcome.status, 0) << outcome.describe();
+    provera::Report report = provera::check(program, outcome.out);
+    std::string found;
+    for (const provera::Violation& v : report.violations) found += provera::describe(v) + "\n";
+    EXPECT_NE(found.find(rule), std::string::npos) << "expected: " << rule << "\ngot:\n" << found << outcome.out;
+  }
+
+  std::string script_;
+  std::optional<seam::Child> child_;
+};
+
+// zadatak: main draws worker k's argument as the k-th number.
+TEST_F(Mutant, ZadatakReaderAdmittedAtTheDeletedIndex) {
+  script_ = "main:4,0,4,0,0,0,0,0,0,0";
+  launch("zadatak-reader-at-deleted-index", {});
+  for (int w = 0; w < 10; ++w) pause(w);
+  step(2);  // deletion of 4 admitted
+  step(0);  // and the broken monitor admits a reader of 4 beside it
+  expectRejected(Program::Zadatak, "a read of index 4 ran beside a deletion of index 4");
+}
+
+TEST_F(Mutant, ZadatakDeletionAdmittedBesideReaders) {
+  script_ = "main:5,0,1,0,0,0,0,0,0,0";
+  launch("zadatak-deletion-beside-readers", {});
+  for (int w = 0; w < 10; ++w) pause(w);
+  step(0);
+  step(2);
+  expectRejected(Program::Zadatak, "a read of index 5 ran beside a deletion of index 1");
+}
+
+TEST_F(Mutant, ZadatakAppendsAdmittedTogether) {
+  script_ = "main:0,0,0,0,0,0,0,0,0,0";
+  launch("zadatak-appends-together", {});
+  for (int w = 0; w < 10; ++w) pause(w);
+  step(1);
+  step(4);
+  expectRejected(Program::Zadatak, "two appends ran at once");
+}
+
+TEST_F(Mutant, NizLocksAppendsAdmittedTogether) {
+  script_ = "0:1,0,5;1:1,0,6";
+  launch("niz-locks-appends-together", {"SEAM_HOLD_START=1"});
+  for (int w : {0, 1}) {
+    ASSERT_TRUE(child_->start(w)) << child_->describe();
+    pause(w);
+  }
+  step(0);             // the first append executes and holds every element
+  child_->release(1);  // the second, admitted too, executes beside it
+  ASSERT_TRUE(child_->waitBlocked(1)) << child_->describe();
+  expectRejected(Program::NizLocks, "two appends ran at once although the array held");
+}
+
+TEST_F(Mutant, NizMarkDeletionReportsSuccessPastTheLength) {
+  script_ = "0:3,2;1:8,2;2:7,0;3:0,3;4:0,3;5:0,3;6:0,3;7:0,3;8:0,3;9:0,3";
+  launch("niz-mark-success-past-length", seam::programEnv("niz-mark"));
+  for (int w : {0, 1, 2}) pause(w);
+  step(0);
+  step(1);  // deletions of 3 and 8 side by side
+  child_->release(0);
+  ASSERT_TRUE(child_->waitEnd(0)) << child_->describe();  // 3 finishes first: 8 is past the end
+  step(2);  // a read of 7 then finds 9 there, so the deletion of 8 cannot have come first
+  child_->release(2);
+  ASSERT_TRUE(child_->waitEnd(2)) << child_->describe();
+  expectRejected(Program::NizMark, "no order of the workers' length tests and changes explains this outcome");
+}
+
+}  // namespace
