@@ -120,6 +120,10 @@ std::string_view nameOf(Program program) {
   }
 }
 
+std::string_view commandName(Program program, Command command) {
+  return formatOf(program).commands[static_cast<int>(command)];
+}
+
 std::string describe(const Violation& v) {
   std::string text = "line " + std::to_string(v.line) + ": ";
   if (!v.workers.empty()) {

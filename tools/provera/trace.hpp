@@ -15,6 +15,9 @@ std::string_view nameOf(Program program);
 enum class Phase { Request, Execution, Success, Failure };
 enum class Command { Read, Append, Delete };
 
+// The command as the program's trace names it ("CITANJE", "dodavanje", "Brisanje").
+std::string_view commandName(Program program, Command command);
+
 struct Line {
   int number;  // 1-based position in the trace
   Phase phase;
