@@ -1,4 +1,4 @@
-# make run: build, then run the three programs; make test: build, then every test.
+# make run: build, then show the three programs' runs; make test: build, then every test.
 BUILD := build
 GENERATOR := $(if $(shell command -v ninja),-G Ninja,)
 
@@ -13,7 +13,7 @@ build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD)
 
 run: build
-	@for p in zadatak niz-locks niz-mark; do printf '\n== %s ==\n' $$p; $(BUILD)/bin/$$p; echo; done
+	$(BUILD)/bin/prikaz all
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j 2

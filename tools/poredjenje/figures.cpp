@@ -69,10 +69,11 @@ RunFigures measure(provera::Program program, const std::vector<timeline::Stamped
 std::string table(const std::vector<Summary>& summaries) {
   const int labelWidth = 34, columnWidth = 14;
   std::string text;
-  auto row = [&](const std::string& label, auto cell) {
+  // A program with no runs has no figures: "-".
+  auto row = [&](const std::string& label, auto cell, bool always = false) {
     std::string line = label + std::string(static_cast<size_t>(std::max(0, labelWidth - displayWidth(label))), ' ');
     for (const Summary& s : summaries) {
-      std::string value = cell(s);
+      std::string value = always || !s.runs.empty() ? cell(s) : "-";
       line += std::string(static_cast<size_t>(std::max(1, columnWidth - displayWidth(value))), ' ') + value;
     }
     text += line + "\n";
@@ -83,8 +84,8 @@ std::string table(const std::vector<Summary>& summaries) {
     return values;
   };
 
-  row("", [](const Summary& s) { return std::string(provera::nameOf(s.program)); });
-  row("runs", [](const Summary& s) { return std::to_string(s.runs.size()); });
+  row("", [](const Summary& s) { return std::string(provera::nameOf(s.program)); }, true);
+  row("runs", [](const Summary& s) { return std::to_string(s.runs.size()); }, true);
   row("run length, pause-s (mean ± sd)", [&](const Summary& s) {
     auto lengths = each(s, [](const RunFigures& r) { return r.length; });
     return format("%.1f", mean(lengths)) + " ± " + format("%.1f", deviation(lengths));
@@ -116,7 +117,7 @@ std::string table(const std::vector<Summary>& summaries) {
       }
       return runs == 0 ? std::string("-") : format("%.0f%%", 100.0 * failures / runs);
     });
-  row("traces failing the check", [](const Summary& s) { return std::to_string(s.failedChecks); });
+  row("traces failing the check", [](const Summary& s) { return std::to_string(s.failedChecks); }, true);
   return text;
 }
 

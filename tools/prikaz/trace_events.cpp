@@ -1,5 +1,6 @@
 #include "trace_events.hpp"
 
+#include <cmath>
 #include <nlohmann/json.hpp>
 
 namespace prikaz {
@@ -19,7 +20,7 @@ std::string traceEvents(const std::vector<RecordedRun>& runs) {
       events.push_back({{"name", "thread_name"}, {"ph", "M"}, {"pid", pid}, {"tid", tid}, {"args", {{"name", track}}}});
       events.push_back({{"name", "thread_sort_index"}, {"ph", "M"}, {"pid", pid}, {"tid", tid},
                         {"args", {{"sort_index", tid}}}});
-      auto micros = [](double seconds) { return static_cast<long long>(seconds * 1e6); };
+      auto micros = [](double seconds) { return std::llround(seconds * 1e6); };
       auto phase = [&](const char* name, double from, double to) {
         if (from < 0 || to < from) return;
         events.push_back({{"name", name}, {"cat", span.label}, {"ph", "X"}, {"pid", pid}, {"tid", tid},
