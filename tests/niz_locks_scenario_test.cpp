@@ -11,12 +11,11 @@
 #include <string>
 #include <thread>
 
-#include "child.hpp"
+#include "steps.hpp"
 
 namespace {
 
 using seam::Build;
-using seam::Child;
 
 enum Code { kRead = 0, kAppend = 1, kDelete = 2 };
 const char* const kCommands[3] = {"citanje", "dodavanje", "brisanje"};
@@ -27,7 +26,7 @@ struct Worker {
   int value;
 };
 
-class LocksScenario : public ::testing::TestWithParam<Build> {
+class LocksScenario : public ::testing::TestWithParam<Build>, protected seam::Steps {
  protected:
   void launch(const std::map<int, Worker>& workers) {
     std::string script;
@@ -36,37 +35,18 @@ class LocksScenario : public ::testing::TestWithParam<Build> {
                 std::to_string(spec.index) + "," + std::to_string(spec.value) + ";";
       codes_[w] = spec.code;
     }
-    child_.emplace(seam::Launch(seam::programPath("niz-locks", GetParam()), {"SEAM_RAND=" + script, "SEAM_HOLD_START=1"}, true));
+    child.emplace(seam::Launch(seam::programPath("niz-locks", GetParam()), {"SEAM_RAND=" + script, "SEAM_HOLD_START=1"}, true));
   }
-
-  void go(int worker) { ASSERT_TRUE(child_->start(worker)) << child_->describe(); }
-  void pause(int worker) { ASSERT_TRUE(child_->waitPause(worker)) << child_->describe(); }
-  void step(int worker) {
-    child_->release(worker);
-    pause(worker);
-  }
-  void lastStep(int worker) {
-    child_->release(worker);
-    ASSERT_TRUE(child_->waitEnd(worker)) << child_->describe();
-  }
-  void waiting(int worker, std::size_t since = 0) {
-    ASSERT_TRUE(child_->waitWaiting(worker, since)) << child_->describe();
-  }
-  void blocked(int worker) { ASSERT_TRUE(child_->waitBlocked(worker)) << child_->describe(); }
 
   long position(const std::string& phase, int worker) {
-    std::string text = phase + ": Radnik " + std::to_string(worker) + " naredba " + kCommands[codes_[worker]];
-    std::vector<std::string> lines = child_->lines();
-    auto it = std::find(lines.begin(), lines.end(), text);
-    return it == lines.end() ? -1 : it - lines.begin();
+    return Steps::position(phase + ": Radnik " + std::to_string(worker) + " naredba " + kCommands[codes_[worker]]);
   }
 
   void expectCleanEnd() {
-    seam::Outcome outcome = child_->finish();
+    seam::Outcome outcome = child->finish();
     EXPECT_EQ(outcome.status, 0) << outcome.describe();
   }
 
-  std::optional<Child> child_;
   std::map<int, int> codes_;
 };
 
@@ -77,7 +57,7 @@ TEST_P(LocksScenario, ReaderOfFirstElementWaitsForAppendFromRetakeToRelease) {
   go(1);
   pause(1);
   step(0);  // the append retakes its range and stores
-  child_->release(1);
+  child->release(1);
   blocked(1);
   EXPECT_EQ(position("USPEH", 1), -1);
   lastStep(0);
@@ -158,16 +138,16 @@ TEST_P(LocksScenario, DeletionOfFreshSlotIsAdmittedDuringAppendsLastPause) {
   go(3);
   waiting(3);  // another deletion of 9 waits for that one
 
-  std::size_t mark = child_->mark();
+  std::size_t mark = child->mark();
   lastStep(0);  // with a deletion admitted, the append wakes only the deletions
   waiting(3, mark);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  EXPECT_EQ(child_->eventsSince(1, mark), 0u) << child_->describe();
+  EXPECT_EQ(child->eventsSince(1, mark), 0u) << child->describe();
 
   step(2);
-  mark = child_->mark();
+  mark = child->mark();
   lastStep(2);  // the deletion's wake lets the waiting append go
-  EXPECT_TRUE(child_->waitAnyEvent(1, mark)) << child_->describe();
+  EXPECT_TRUE(child->waitAnyEvent(1, mark)) << child->describe();
   expectCleanEnd();
 }
 
@@ -185,7 +165,7 @@ TEST_P(LocksScenario, EmptyArrayDrawGivesFailingCommands) {
     lastStep(w);
   }
   go(9);  // fails its length test at once: no execution line
-  ASSERT_TRUE(child_->waitEnd(9)) << child_->describe();
+  ASSERT_TRUE(child->waitEnd(9)) << child->describe();
   EXPECT_GT(position("NEUSPEH", 9), 0);
   EXPECT_EQ(position("IZVRSAVANJE", 9), -1);
 

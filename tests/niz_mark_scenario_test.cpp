@@ -10,14 +10,13 @@
 #include <optional>
 #include <string>
 
-#include "child.hpp"
+#include "steps.hpp"
 
 namespace {
 
 using seam::Build;
 
 const std::string kTsanOptions = seam::programEnv("niz-mark").front();
-using seam::Child;
 
 enum Code { kRead = 0, kAppend = 1, kDelete = 2, kNone = 3 };
 const char* const kCommands[3] = {"Citanje", "Dodavanje na kraj", "Brisanje"};
@@ -27,7 +26,7 @@ std::string line(const std::string& phase, int worker, Code code, int a) {
          std::to_string(a);
 }
 
-class MarkScenario : public ::testing::TestWithParam<Build> {
+class MarkScenario : public ::testing::TestWithParam<Build>, protected seam::Steps {
  protected:
   // workers: worker -> {argument, code}; the others do nothing.
   void launch(const std::map<int, std::pair<int, Code>>& workers) {
@@ -38,38 +37,21 @@ class MarkScenario : public ::testing::TestWithParam<Build> {
       script += std::to_string(w) + ":" + std::to_string(a) + "," + std::to_string(code) + ";";
     }
     workers_ = workers;
-    child_.emplace(seam::Launch(seam::programPath("niz-mark", GetParam()), {"SEAM_RAND=" + script, kTsanOptions}, true));
+    child.emplace(seam::Launch(seam::programPath("niz-mark", GetParam()), {"SEAM_RAND=" + script, kTsanOptions}, true));
     for (const auto& [w, spec] : workers) pause(w);  // every active worker is in its arrival pause
   }
 
-  void pause(int worker) { ASSERT_TRUE(child_->waitPause(worker)) << child_->describe(); }
-  void step(int worker) {
-    child_->release(worker);
-    pause(worker);
-  }
-  void lastStep(int worker) {
-    child_->release(worker);
-    ASSERT_TRUE(child_->waitEnd(worker)) << child_->describe();
-  }
-  void waiting(int worker) { ASSERT_TRUE(child_->waitWaiting(worker)) << child_->describe(); }
-
-  long position(const std::string& text) {
-    std::vector<std::string> lines = child_->lines();
-    auto it = std::find(lines.begin(), lines.end(), text);
-    return it == lines.end() ? -1 : it - lines.begin();
-  }
   long outcome(const std::string& phase, int worker) {
     auto [a, code] = workers_.at(worker);
     return position(line(phase, worker, code, a));
   }
 
   seam::Outcome end() {
-    seam::Outcome outcome = child_->finish();
+    seam::Outcome outcome = child->finish();
     EXPECT_EQ(outcome.status, 0) << outcome.describe();
     return outcome;
   }
 
-  std::optional<Child> child_;
   std::map<int, std::pair<int, Code>> workers_;
 };
 
@@ -77,13 +59,13 @@ TEST_P(MarkScenario, MarkHoldsBackReadsAndDeletionsAtOrBelowIt) {
   launch({{0, {4, kDelete}}, {1, {4, kRead}}, {2, {2, kRead}}, {3, {6, kRead}},
           {4, {6, kDelete}}, {5, {5, kRead}}});
   step(0);  // deletion of 4 admitted: the mark is 4
-  child_->release(1);
+  child->release(1);
   waiting(1);
-  child_->release(2);
+  child->release(2);
   waiting(2);
   step(3);  // a read above the mark goes ahead
   step(4);  // so does a deletion above it, which moves the mark to 6
-  child_->release(5);
+  child->release(5);
   waiting(5);  // 5 was free under the mark 4, not under 6
 
   lastStep(0);  // the first deletion to finish resets the mark and wakes everyone
@@ -108,7 +90,7 @@ TEST_P(MarkScenario, DeletionOvertakenByAnotherFailsAndLosesNothing) {
     step(2 + i);
     lastStep(2 + i);
     EXPECT_GE(position(line("USPEH", 2 + i, kRead, i) + " broj " + std::to_string(kept[i])), 0)
-        << child_->describe();
+        << child->describe();
   }
   end();
 }
@@ -119,7 +101,7 @@ TEST_P(MarkScenario, AppendFillsFirstFreeSlot) {
   lastStep(0);
   step(1);  // length 10 now, so index 9 passes
   lastStep(1);
-  EXPECT_GE(position(line("USPEH", 1, kRead, 9) + " broj 7"), 0) << child_->describe();
+  EXPECT_GE(position(line("USPEH", 1, kRead, 9) + " broj 7"), 0) << child->describe();
   end();
 }
 
@@ -140,20 +122,20 @@ TEST_P(MarkScenario, ArgumentNineFailsEveryCommandAndIdleWorkersStaySilent) {
 // Workers started one at a time take consecutive numbers from the generator in
 // its default state: argument, command, then (when active) the arrival pause.
 TEST_P(MarkScenario, WorkersDrawFromTheUnseededGenerator) {
-  child_.emplace(seam::Launch(seam::programPath("niz-mark", GetParam()), {"SEAM_HOLD_START=1", kTsanOptions}, true));
+  child.emplace(seam::Launch(seam::programPath("niz-mark", GetParam()), {"SEAM_HOLD_START=1", kTsanOptions}, true));
   std::srand(1);  // the C library's default state
   for (int w = 0; w < 10; ++w) {
     int a = std::rand() % 10;
     auto code = static_cast<Code>(std::rand() % 4);
-    ASSERT_TRUE(child_->start(w)) << child_->describe();
+    ASSERT_TRUE(child->start(w)) << child->describe();
     if (code == kNone) {
-      ASSERT_TRUE(child_->waitEnd(w)) << child_->describe();
+      ASSERT_TRUE(child->waitEnd(w)) << child->describe();
       continue;
     }
     int arrival = std::rand() % 4;
     pause(w);
-    EXPECT_GE(position(line("ZAHTEV", w, code, a)), 0) << child_->describe();
-    const std::vector<seam::Event>& events = child_->events();
+    EXPECT_GE(position(line("ZAHTEV", w, code, a)), 0) << child->describe();
+    const std::vector<seam::Event>& events = child->events();
     auto paused = std::find_if(events.begin(), events.end(),
                                [&](const seam::Event& e) { return e.kind == 'P' && e.worker == w; });
     ASSERT_NE(paused, events.end());

@@ -6,27 +6,22 @@
 #include <string>
 
 #include "check.hpp"
-#include "child.hpp"
+#include "steps.hpp"
 
 namespace {
 
 using provera::Program;
 
-class Mutant : public ::testing::Test {
+class Mutant : public ::testing::Test, protected seam::Steps {
  protected:
   void launch(const std::string& name, std::vector<std::string> env) {
     env.push_back("SEAM_RAND=" + script_);
-    child_.emplace(seam::Launch(seam::programPath(name, seam::Build::Plain), env, true));
-  }
-  void pause(int worker) { ASSERT_TRUE(child_->waitPause(worker)) << child_->describe(); }
-  void step(int worker) {
-    child_->release(worker);
-    pause(worker);
+    child.emplace(seam::Launch(seam::programPath(name, seam::Build::Plain), env, true));
   }
 
   // Lets the rest of the run go free and checks that provera names the fault.
   void expectRejected(Program program, const std::string& rule) {
-    seam::Outcome outcome = child_->finish();
+    seam::Outcome outcome = child->finish();
     ASSERT_EQ(outcome.status, 0) << outcome.describe();
     provera::Report report = provera::check(program, outcome.out);
     std::string found;
@@ -35,7 +30,6 @@ class Mutant : public ::testing::Test {
   }
 
   std::string script_;
-  std::optional<seam::Child> child_;
 };
 
 // zadatak: main draws worker k's argument as the k-th number.
@@ -70,12 +64,12 @@ TEST_F(Mutant, NizLocksAppendsAdmittedTogether) {
   script_ = "0:1,0,5;1:1,0,6";
   launch("niz-locks-appends-together", {"SEAM_HOLD_START=1"});
   for (int w : {0, 1}) {
-    ASSERT_TRUE(child_->start(w)) << child_->describe();
+    go(w);
     pause(w);
   }
   step(0);             // the first append executes and holds every element
-  child_->release(1);  // the second, admitted too, executes beside it
-  ASSERT_TRUE(child_->waitBlocked(1)) << child_->describe();
+  child->release(1);  // the second, admitted too, executes beside it
+  blocked(1);
   expectRejected(Program::NizLocks, "two appends ran at once although the array held");
 }
 
@@ -85,11 +79,9 @@ TEST_F(Mutant, NizMarkDeletionReportsSuccessPastTheLength) {
   for (int w : {0, 1, 2}) pause(w);
   step(0);
   step(1);  // deletions of 3 and 8 side by side
-  child_->release(0);
-  ASSERT_TRUE(child_->waitEnd(0)) << child_->describe();  // 3 finishes first: 8 is past the end
-  step(2);  // a read of 7 then finds 9 there, so the deletion of 8 cannot have come first
-  child_->release(2);
-  ASSERT_TRUE(child_->waitEnd(2)) << child_->describe();
+  lastStep(0);  // 3 finishes first: 8 is past the end
+  step(2);      // a read of 7 then finds 9 there, so the deletion of 8 cannot have come first
+  lastStep(2);
   expectRejected(Program::NizMark, "no order of the workers' length tests and changes explains this outcome");
 }
 

@@ -49,10 +49,6 @@ TEST_P(Stress, EveryTraceFollowsTheRules) {
 INSTANTIATE_TEST_SUITE_P(Programs, Stress,
                          ::testing::Combine(::testing::Values("zadatak", "niz-locks", "niz-mark"),
                                             ::testing::Values(Build::Plain, Build::Tsan)),
-                         [](const auto& info) {
-                           std::string name = std::get<0>(info.param);
-                           std::erase(name, '-');
-                           return name + "_" + std::string(seam::buildName(std::get<1>(info.param)));
-                         });
+                         [](const auto& info) { return seam::caseName(std::get<0>(info.param), std::get<1>(info.param)); });
 
 }  // namespace

@@ -9,12 +9,11 @@
 #include <optional>
 #include <string>
 
-#include "child.hpp"
+#include "steps.hpp"
 
 namespace {
 
 using seam::Build;
-using seam::Child;
 
 constexpr int kWorkers = 10;
 const char* const kCommands[3] = {"CITANJE", "DODAVANJE", "BRISANJE"};
@@ -25,7 +24,7 @@ std::string line(const char* phase, int worker, int argument) {
          kCommands[worker % 3] + " — " + std::to_string(argument);
 }
 
-class Scenario : public ::testing::TestWithParam<Build> {
+class Scenario : public ::testing::TestWithParam<Build>, protected seam::Steps {
  protected:
   // Starts zadatak with these arguments (worker k draws arguments[k]) and waits
   // until every worker is held at its request pause.
@@ -33,41 +32,21 @@ class Scenario : public ::testing::TestWithParam<Build> {
     arguments_ = arguments;
     std::string script = "main:";
     for (int a : arguments) script += std::to_string(a) + ",";
-    child_.emplace(seam::Launch(seam::programPath("zadatak", GetParam()), {"SEAM_RAND=" + script}, true));
-    for (int w = 0; w < kWorkers; ++w) ASSERT_TRUE(child_->waitPause(w)) << child_->describe();
+    child.emplace(seam::Launch(seam::programPath("zadatak", GetParam()), {"SEAM_RAND=" + script}, true));
+    for (int w = 0; w < kWorkers; ++w) pause(w);
   }
 
-  // Lets the worker past its current pause and waits for its next one.
-  void step(int worker) {
-    child_->release(worker);
-    ASSERT_TRUE(child_->waitPause(worker)) << child_->describe();
-  }
-
-  // Lets the worker past its last pause and waits for its end.
-  void finishWorker(int worker) {
-    child_->release(worker);
-    ASSERT_TRUE(child_->waitEnd(worker)) << child_->describe();
-  }
-
-  std::string phaseLine(const char* phase, int worker) const {
-    return line(phase, worker, arguments_[static_cast<size_t>(worker)]);
-  }
-
-  // Position of the worker's line for the phase in the trace so far, -1 if absent.
+  // Where the worker's line for the phase stands in the trace so far, -1 if absent.
   long position(const char* phase, int worker) {
-    std::vector<std::string> lines = child_->lines();
-    if (!lines.empty() && lines[0].starts_with("0123456789")) lines[0].erase(0, 10);
-    auto it = std::find(lines.begin(), lines.end(), phaseLine(phase, worker));
-    return it == lines.end() ? -1 : it - lines.begin();
+    return Steps::position(line(phase, worker, arguments_[static_cast<size_t>(worker)]));
   }
 
   void expectCleanEnd() {
-    seam::Outcome outcome = child_->finish();
+    seam::Outcome outcome = child->finish();
     EXPECT_EQ(outcome.status, 0) << outcome.describe();
     EXPECT_EQ(outcome.lines().size(), 30u) << outcome.describe();
   }
 
-  std::optional<Child> child_;
   std::array<int, kWorkers> arguments_{};
 };
 
@@ -78,13 +57,13 @@ TEST_P(Scenario, DeletionAdmitsReadersBelowItsIndexOnly) {
   step(0);  // a reader below its index is admitted beside it
   EXPECT_GE(position("ИЗВРШАВАЊЕ", 0), 0);
 
-  child_->release(3);  // a reader of the index itself must wait
-  ASSERT_TRUE(child_->waitWaiting(3)) << child_->describe();
+  child->release(3);  // a reader of the index itself must wait
+  waiting(3);
   EXPECT_EQ(position("ИЗВРШАВАЊЕ", 3), -1);
 
   step(2);
-  finishWorker(2);
-  ASSERT_TRUE(child_->waitPause(3)) << child_->describe();
+  lastStep(2);
+  pause(3);
   EXPECT_GT(position("ИЗВРШАВАЊЕ", 3), position("УСПЕХ", 2));
   expectCleanEnd();
 }
@@ -92,20 +71,20 @@ TEST_P(Scenario, DeletionAdmitsReadersBelowItsIndexOnly) {
 TEST_P(Scenario, DeletionWaitsForEveryReaderWithoutHoldingNewOnesBack) {
   start({5, 0, 1, 7, 0, 0, 0, 0, 0, 0});
   step(0);             // reader 0 runs
-  child_->release(2);  // the deletion arrives and waits for it
-  ASSERT_TRUE(child_->waitWaiting(2)) << child_->describe();
+  child->release(2);  // the deletion arrives and waits for it
+  waiting(2);
   step(3);  // a reader arriving after the waiting deletion is still admitted
   EXPECT_EQ(position("ИЗВРШАВАЊЕ", 2), -1);
 
   step(0);
-  std::size_t mark = child_->mark();
-  finishWorker(0);  // its release wakes the deletion, which finds reader 3 still running
-  ASSERT_TRUE(child_->waitWaiting(2, mark)) << child_->describe();
+  std::size_t mark = child->mark();
+  lastStep(0);  // its release wakes the deletion, which finds reader 3 still running
+  waiting(2, mark);
   EXPECT_EQ(position("ИЗВРШАВАЊЕ", 2), -1);
 
   step(3);
-  finishWorker(3);
-  ASSERT_TRUE(child_->waitPause(2)) << child_->describe();
+  lastStep(3);
+  pause(2);
   EXPECT_GT(position("ИЗВРШАВАЊЕ", 2), position("УСПЕХ", 3));
   expectCleanEnd();
 }
@@ -116,12 +95,12 @@ TEST_P(Scenario, AppendsRunOneAtATimeAndBesideReaders) {
   step(0);  // a reader runs beside it
   EXPECT_GE(position("ИЗВРШАВАЊЕ", 0), 0);
 
-  child_->release(4);  // the second append waits
-  ASSERT_TRUE(child_->waitWaiting(4)) << child_->describe();
+  child->release(4);  // the second append waits
+  waiting(4);
   step(1);
   EXPECT_EQ(position("ИЗВРШАВАЊЕ", 4), -1);
-  finishWorker(1);
-  ASSERT_TRUE(child_->waitPause(4)) << child_->describe();
+  lastStep(1);
+  pause(4);
   EXPECT_GT(position("ИЗВРШАВАЊЕ", 4), position("УСПЕХ", 1));
   expectCleanEnd();
 }
@@ -133,7 +112,7 @@ TEST_P(Scenario, CommandsPastTheCountExecuteThenFail) {
   for (int worker : {2, 0, 5, 1}) {
     step(worker);
     step(worker);
-    finishWorker(worker);
+    lastStep(worker);
   }
   for (int worker : {0, 5}) {
     EXPECT_GE(position("ИЗВРШАВАЊЕ", worker), 0);

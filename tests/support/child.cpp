@@ -49,6 +49,12 @@ void closeFd(int& fd) {
 
 std::string_view buildName(Build build) { return build == Build::Tsan ? "tsan" : "plain"; }
 
+std::string caseName(std::string_view program, Build build) {
+  std::string name(program);
+  std::erase(name, '-');
+  return name + "_" + std::string(buildName(build));
+}
+
 std::string programPath(std::string_view program, Build build) {
   std::string path = std::string(TEST_BIN_DIR) + "/" + std::string(program) + "-seam";
   if (build == Build::Tsan) path += "-tsan";

@@ -16,6 +16,8 @@ enum class Build { Plain, Tsan };
 // The test build of `program` ("zadatak", "niz-locks", "niz-mark").
 std::string programPath(std::string_view program, Build build);
 std::string_view buildName(Build build);
+// "nizlocks_tsan": a test-name suffix for a program and build.
+std::string caseName(std::string_view program, Build build);
 
 std::vector<std::string> splitLines(std::string_view text);
 

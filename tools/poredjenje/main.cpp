@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <climits>
 #include <cstdio>
 #include <iostream>
 #include <mutex>
@@ -57,10 +56,7 @@ std::optional<Options> parseArguments(int argc, char** argv) {
 
 // The test builds of the programs, built beside this tool.
 std::string testBuildOf(Program program) {
-  char path[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  std::string self(path, static_cast<size_t>(std::max<ssize_t>(n, 0)));
-  return self.substr(0, self.rfind('/')) + "/../test-bin/" + std::string(provera::nameOf(program)) + "-seam";
+  return timeline::executableDirectory() + "/../test-bin/" + std::string(provera::nameOf(program)) + "-seam";
 }
 
 class Progress {

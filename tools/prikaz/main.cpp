@@ -7,7 +7,6 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -65,14 +64,6 @@ std::optional<Options> parseArguments(int argc, char** argv) {
   }
   if (!options.save.empty() && !options.from.empty()) return std::nullopt;
   return options;
-}
-
-std::string programDirectory() {
-  char path[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-  if (n <= 0) return ".";
-  std::string self(path, static_cast<size_t>(n));
-  return self.substr(0, self.rfind('/'));
 }
 
 int terminalWidth() {
@@ -139,7 +130,7 @@ Shown showProgram(Program program, const Options& options, bool live) {
         std::cout << line.text << std::endl;
     };
     if (live) how.onTick = redraw;
-    run = timeline::runStamped({programDirectory() + "/" + name}, how);
+    run = timeline::runStamped({timeline::executableDirectory() + "/" + name}, how);
     if (!run.failure.empty()) {
       std::cerr << "prikaz: " << name << ": " << run.failure << "\n";
       return {run, false};

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cstring>
 
@@ -46,6 +47,14 @@ int openTerminal(int& slave, std::string& failure) {
 }
 
 }  // namespace
+
+std::string executableDirectory() {
+  char path[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return ".";
+  std::string self(path, static_cast<size_t>(n));
+  return self.substr(0, self.rfind('/'));
+}
 
 std::string printed(const RunResult& run) {
   std::string text = joined(run.lines);

@@ -28,6 +28,9 @@ struct RunOptions {
   std::function<void(double now)> onTick;       // while waiting, and at the end
 };
 
+// The directory of the running executable, where the programs built beside it are.
+std::string executableDirectory();
+
 // The trace as printed: the lines, each with its line feed unless it had none.
 std::string printed(const RunResult& run);
 
