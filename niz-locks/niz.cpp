@@ -73,9 +73,9 @@ pthread_mutex_t mutexRand = PTHREAD_MUTEX_INITIALIZER;
 
 int izvuci() {
   pthread_mutex_lock(&mutexRand);
-  int broj = rand();
+  int vrednost = rand();
   pthread_mutex_unlock(&mutexRand);
-  return broj;
+  return vrednost;
 }
 
 // Set by main when a worker could not be started; read by the exit handler.
