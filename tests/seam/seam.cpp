@@ -40,7 +40,6 @@
 #include <string_view>
 
 extern "C" {
-unsigned __real_sleep(unsigned);
 int __real_rand();
 void __real_srand(unsigned);
 int __real_pthread_create(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*);
