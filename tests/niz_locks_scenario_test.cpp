@@ -30,10 +30,10 @@ class LocksScenario : public ::testing::TestWithParam<Build>, protected seam::St
  protected:
   void launch(const std::map<int, Worker>& workers) {
     std::string script;
-    for (const auto& [w, spec] : workers) {
-      script += std::to_string(w) + ":" + std::to_string(spec.code) + "," +
-                std::to_string(spec.index) + "," + std::to_string(spec.value) + ";";
-      codes_[w] = spec.code;
+    for (const auto& [w, plan] : workers) {
+      script += std::to_string(w) + ":" + std::to_string(plan.code) + "," +
+                std::to_string(plan.index) + "," + std::to_string(plan.value) + ";";
+      codes_[w] = plan.code;
     }
     child.emplace(seam::Launch(seam::programPath("niz-locks", GetParam()), {"SEAM_RAND=" + script, "SEAM_HOLD_START=1"}, true));
   }

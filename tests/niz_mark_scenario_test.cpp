@@ -38,7 +38,7 @@ class MarkScenario : public ::testing::TestWithParam<Build>, protected seam::Ste
     }
     workers_ = workers;
     child.emplace(seam::Launch(seam::programPath("niz-mark", GetParam()), {"SEAM_RAND=" + script, kTsanOptions}, true));
-    for (const auto& [w, spec] : workers) pause(w);  // every active worker is in its arrival pause
+    for (const auto& [w, plan] : workers) pause(w);  // every active worker is in its arrival pause
   }
 
   long outcome(const std::string& phase, int worker) {
