@@ -88,71 +88,76 @@ class LiveFrame {
   int height_ = 0;
 };
 
-struct Shown {
-  timeline::RunResult run;
-  bool ok = true;
-};
-
-Shown showProgram(Program program, const Options& options, bool live) {
+// The frame drawn while a run goes on: a heading, the chart and the latest line.
+std::vector<std::string> liveFrame(Program program, const std::vector<timeline::Stamped>& lines, double now,
+                                   int width) {
+  prikaz::Style style{std::getenv("NO_COLOR") == nullptr, true};
   std::string name(provera::nameOf(program));
-  prikaz::Style style{live && std::getenv("NO_COLOR") == nullptr, live};
-  int width = live ? terminalWidth() : 100;
+  std::vector<std::string> frame = {"\x1b[1m" + name + "\x1b[0m  " + std::to_string(static_cast<int>(now)) + " s"};
+  auto chart = prikaz::drawChart(program, timeline::spans(program, lines), now, width, style);
+  frame.insert(frame.end(), chart.begin(), chart.end());
+  std::string last = lines.empty() ? "" : lines.back().text;
+  frame.push_back("  " + last.substr(0, static_cast<size_t>(std::max(0, width - 2))));
+  return frame;
+}
+
+// Runs the program, drawing it live, or printing its lines as they come;
+// nullopt when it cannot be run.
+std::optional<timeline::RunResult> runProgram(Program program, bool live, int width) {
   LiveFrame frame;
-  timeline::RunResult run;
-  std::string lastLine;
-
-  auto redraw = [&](double now) {
-    std::vector<std::string> lines = {"\x1b[1m" + name + "\x1b[0m  " + std::to_string(static_cast<int>(now)) + " s"};
-    auto chart = prikaz::drawChart(program, timeline::spans(program, run.lines), now, width, style);
-    lines.insert(lines.end(), chart.begin(), chart.end());
-    lines.push_back("  " + lastLine.substr(0, static_cast<size_t>(std::max(0, width - 2))));
-    frame.show(lines);
+  std::vector<timeline::Stamped> seen;
+  timeline::RunOptions how;
+  how.onLine = [&](const timeline::Stamped& line) {
+    seen.push_back(line);
+    if (live)
+      frame.show(liveFrame(program, seen, line.at, width));
+    else
+      std::cout << line.text << std::endl;
   };
-
-  if (!options.from.empty()) {
-    std::ifstream in(options.from);
-    if (!in || !timeline::readStamped(in, run.lines)) {
-      std::cerr << "prikaz: cannot read a saved run from " << options.from << "\n";
-      return {run, false};
-    }
-    run.status = 0;
-    if (!live)
-      for (const timeline::Stamped& line : run.lines) std::cout << line.text << "\n";
-  } else {
-    if (live) std::cout << "\n";
-    timeline::RunOptions how;
-    how.onLine = [&](const timeline::Stamped& line) {
-      run.lines.push_back(line);
-      lastLine = line.text;
-      if (live)
-        redraw(line.at);
-      else
-        std::cout << line.text << std::endl;
-    };
-    if (live) how.onTick = redraw;
-    run = timeline::runStamped({timeline::executableDirectory() + "/" + name}, how);
-    if (!run.failure.empty()) {
-      std::cerr << "prikaz: " << name << ": " << run.failure << "\n";
-      return {run, false};
-    }
+  if (live) how.onTick = [&](double now) { frame.show(liveFrame(program, seen, now, width)); };
+  std::string name(provera::nameOf(program));
+  if (live) std::cout << "\n";
+  timeline::RunResult run = timeline::runStamped({timeline::executableDirectory() + "/" + name}, how);
+  if (!run.failure.empty()) {
+    std::cerr << "prikaz: " << name << ": " << run.failure << "\n";
+    return std::nullopt;
   }
+  if (live) frame.show(liveFrame(program, run.lines, run.lines.empty() ? 0 : run.lines.back().at, width));
+  return run;
+}
 
+// A run saved with --save, drawn at once; nullopt when it cannot be read.
+std::optional<timeline::RunResult> loadRun(Program program, const std::string& path, bool live, int width) {
+  timeline::RunResult run;
+  std::ifstream in(path);
+  if (!in || !timeline::readStamped(in, run.lines)) {
+    std::cerr << "prikaz: cannot read a saved run from " << path << "\n";
+    return std::nullopt;
+  }
+  run.status = 0;
   double end = run.lines.empty() ? 0 : run.lines.back().at;
   if (live) {
-    if (!run.lines.empty()) lastLine = run.lines.back().text;
-    redraw(end);
+    LiveFrame().show(liveFrame(program, run.lines, end, width));
   } else {
+    for (const timeline::Stamped& line : run.lines) std::cout << line.text << "\n";
+  }
+  return run;
+}
+
+// The plain chart (when not live) and the verdict; false when the run or its
+// trace is not as it should be.
+bool judge(Program program, const timeline::RunResult& run, bool live, int width) {
+  std::string name(provera::nameOf(program));
+  if (!live) {
+    double end = run.lines.empty() ? 0 : run.lines.back().at;
     std::cout << "\n";
-    for (const std::string& row : prikaz::drawChart(program, timeline::spans(program, run.lines), end, width, style))
+    for (const std::string& row : prikaz::drawChart(program, timeline::spans(program, run.lines), end, width, {}))
       std::cout << row << "\n";
   }
-
-  bool ok = true;
-  if (run.status != 0 || !run.errors.empty()) {
-    ok = false;
-    std::cout << name << " ended with status " << run.status << (run.signal ? " (signal " + std::to_string(run.signal) + ")" : "")
-              << "\n" << run.errors;
-  }
+  bool ok = run.status == 0 && run.errors.empty();
+  if (!ok)
+    std::cout << name << " ended with status " << run.status
+              << (run.signal ? " (signal " + std::to_string(run.signal) + ")" : "") << "\n" << run.errors;
   provera::Report report = provera::check(program, timeline::printed(run));
   if (report.valid()) {
     std::cout << "provera: " << report.summary << "\n";
@@ -162,7 +167,7 @@ Shown showProgram(Program program, const Options& options, bool live) {
     for (const provera::Violation& v : report.violations) std::cout << "  " << provera::describe(v) << "\n";
   }
   std::cout.flush();
-  return {run, ok};
+  return ok;
 }
 
 bool writeFile(const std::string& path, const std::string& text) {
@@ -182,17 +187,19 @@ int main(int argc, char** argv) {
     return 2;
   }
   bool live = isatty(STDOUT_FILENO);
+  int width = live ? terminalWidth() : 100;
   bool ok = true;
   std::vector<prikaz::RecordedRun> recorded;
   for (Program program : options->programs) {
     if (!recorded.empty()) std::cout << "\n";
-    Shown shown = showProgram(program, *options, live);
-    if (!shown.run.failure.empty() || (shown.run.lines.empty() && !shown.ok)) return 2;
-    ok &= shown.ok;
-    recorded.push_back({program, timeline::spans(program, shown.run.lines)});
+    std::optional<timeline::RunResult> run = options->from.empty() ? runProgram(program, live, width)
+                                                                   : loadRun(program, options->from, live, width);
+    if (!run) return 2;
+    ok &= judge(program, *run, live, width);
+    recorded.push_back({program, timeline::spans(program, run->lines)});
     if (!options->save.empty()) {
       std::ostringstream text;
-      timeline::writeStamped(text, shown.run.lines);
+      timeline::writeStamped(text, run->lines);
       if (!writeFile(options->save, text.str())) return 2;
     }
   }

@@ -88,8 +88,7 @@ RunResult runStamped(const std::vector<std::string>& argv, const RunOptions& opt
 
   Clock::time_point start = Clock::now();
   pid_t pid = fork();
-  if (pid == 0) {
-    setsid();
+  if (pid == 0) {  // stays in our process group, so that Ctrl-C ends it with us
     int null = open("/dev/null", O_RDONLY);
     dup2(null, 0);
     dup2(slave, 1);
