@@ -110,7 +110,8 @@ Workers checkLifecycles(Program program, const Trace& trace, std::vector<Violati
     auto valid = lifecycles(program, line.command);
     bool fits = std::any_of(valid.begin(), valid.end(), [&](std::string_view v) { return v.starts_with(sofar); });
     if (!fits) {
-      fault(line, phaseName(line.phase) + " line out of order; a " + noun(line.command) + " prints " + spelled(valid));
+      fault(line, phaseName(line.phase) + " line out of order; " + (line.command == Command::Append ? "an " : "a ") +
+                      noun(line.command) + " prints " + spelled(valid));
       continue;
     }
     w.lines.push_back(&line);
