@@ -126,6 +126,8 @@ void primi(int od, int32_t* brojac, pthread_cond_t* red) {
   pustiOpseg(od, kraj);
 }
 
+// Ends a writer's admission once its change is made; its wake rule, after its
+// last pause, tells the waiters.
 void spusti(int32_t* brojac) {
   pthread_mutex_lock(&mutexDodavanje);
   --*brojac;
