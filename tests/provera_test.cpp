@@ -76,6 +76,8 @@ TEST(Provera, FormIsCheckedByteForByte) {
   expectRejected(Program::NizMark, join(m), 15, "not a niz-mark trace line");
   m[14] = "USPEH: Radnik 4 naredba Citanje - 06 broj 8";
   expectRejected(Program::NizMark, join(m), 15, "not a niz-mark trace line");
+  m[14] = "\x1b[2J\xc2\x9b\xff";  // quoted so that it cannot drive the terminal
+  expectRejected(Program::NizMark, join(m), 15, "line: \"\\x1b[2J\\xc2\\x9b\\xff\"");
 }
 
 TEST(Provera, EveryWorkerFollowsItsLifecycle) {

@@ -87,18 +87,36 @@ std::optional<Line> parseLine(Program program, std::string_view text, int number
   return line;
 }
 
-// A line quoted for a report: control bytes escaped, long lines cut.
+// The length of the valid UTF-8 sequence at the front of `text`, or 0.
+std::size_t utf8Length(std::string_view text) {
+  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  unsigned char lead = byte(0);
+  std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+  if (length == 0 || length > text.size()) return 0;
+  for (std::size_t i = 1; i < length; ++i)
+    if ((byte(i) & 0xC0) != 0x80) return 0;
+  return length;
+}
+
+// A line quoted for a report: control bytes and bytes that are not UTF-8
+// escaped, so that nothing in it can drive a terminal; long lines cut.
 std::string quote(std::string_view text) {
   constexpr std::size_t kLongest = 100;
+  static const char* const hex = "0123456789abcdef";
   std::string quoted = "\"";
-  for (char ch : text.substr(0, kLongest)) {
-    auto byte = static_cast<unsigned char>(ch);
-    if (byte < 0x20 || byte == 0x7f || ch == '"' || ch == '\\') {
-      static const char* const hex = "0123456789abcdef";
+  std::string_view rest = text.substr(0, kLongest);
+  while (!rest.empty()) {
+    auto byte = static_cast<unsigned char>(rest[0]);
+    std::size_t length = utf8Length(rest);
+    bool control = byte < 0x20 || byte == 0x7f || rest[0] == '"' || rest[0] == '\\' ||
+                   (length == 2 && byte == 0xC2 && static_cast<unsigned char>(rest[1]) < 0xA0);  // C1 controls
+    if (length == 0 || control) {
       quoted += std::string("\\x") + hex[byte >> 4] + hex[byte & 15];
+      length = 1;
     } else {
-      quoted += ch;
+      quoted += rest.substr(0, length);
     }
+    rest.remove_prefix(length);
   }
   return quoted + (text.size() > kLongest ? "...\"" : "\"");
 }
