@@ -185,6 +185,30 @@ TEST(Provera, NizMarkOutcomesNeedAnOrderThatExplainsThem) {
   expectRejected(Program::NizMark, join(altered), 13, "no order");
 }
 
+// A run in which only some workers take part: the others must print nothing,
+// and only those that take part must be accounted for.
+TEST(Provera, ScopeNamesTheWorkersThatTakePart) {
+  std::string trace =
+      "0123456789ЗАХТЕВ: Радник 0 наредба CITANJE — 4\n"
+      "ЗАХТЕВ: Радник 1 наредба DODAVANJE — 6\n"
+      "ИЗВРШАВАЊЕ: Радник 0 наредба CITANJE — 4\n"
+      "ИЗВРШАВАЊЕ: Радник 1 наредба DODAVANJE — 6\n"
+      "УСПЕХ: Радник 0 наредба CITANJE — 4\n"
+      "УСПЕХ: Радник 1 наредба DODAVANJE — 6\n";
+  provera::Report both = provera::check(Program::Zadatak, trace, {{0, 1}});
+  EXPECT_TRUE(both.valid()) << report(both);
+  EXPECT_EQ(both.summary, "valid zadatak trace: 2 workers; 1 read (1 succeeded), 1 append (1 succeeded), 0 deletions (0 succeeded)");
+
+  expectRejected(Program::Zadatak, trace, 6, "never appears");  // every worker, by default
+  provera::Report one = provera::check(Program::Zadatak, trace, {{0}});
+  ASSERT_EQ(one.violations.size(), 3u) << report(one);
+  EXPECT_EQ(provera::describe(one.violations[0]), "line 2: worker 1: worker 1 takes no part in this run");
+
+  provera::Report missing = provera::check(Program::Zadatak, trace, {{0, 1, 2}});
+  ASSERT_EQ(missing.violations.size(), 1u) << report(missing);
+  EXPECT_EQ(provera::describe(missing.violations[0]), "line 6: worker 2: never appears in a well-formed line");
+}
+
 TEST(Provera, ChecksAreFast) {
   for (auto [program, name] : {std::pair{Program::Zadatak, "zadatak"}, {Program::NizLocks, "niz-locks"},
                                {Program::NizMark, "niz-mark"}}) {
@@ -213,8 +237,15 @@ TEST(ProveraCommand, ExitStatusTellsTheVerdict) {
   EXPECT_EQ(wrong.status, 1) << wrong.describe();
   EXPECT_TRUE(wrong.out.starts_with("line 1: not a niz-mark trace line")) << wrong.out;
 
+  seam::Outcome scoped = command({"zadatak", "--workers", "0,1,2,3,4,5,6,7,8,9", trace});
+  EXPECT_EQ(scoped.status, 0) << scoped.describe();
+  seam::Outcome fewer = command({"zadatak", "--workers", "0,3", trace});
+  EXPECT_EQ(fewer.status, 1) << fewer.describe();
+
   for (std::vector<std::string> args : {std::vector<std::string>{}, {"zadatak", "/nonexistent"}, {"nepoznat"},
-                                        {"zadatak", trace, "extra"}}) {
+                                        {"zadatak", trace, "extra"}, {"zadatak", "--workers", "10", trace},
+                                        {"zadatak", "--workers", "1,,2", trace}, {"zadatak", "--workers", "-0"},
+                                        {"zadatak", "--workers"}}) {
     seam::Outcome bad = command(args);
     EXPECT_EQ(bad.status, 2) << bad.describe();
     EXPECT_NE(bad.err, "");

@@ -67,8 +67,9 @@ std::string spelled(const std::vector<std::string_view>& lifecycles) {
   return text;
 }
 
-Workers checkLifecycles(Program program, const Trace& trace, std::vector<Violation>& out) {
+Workers checkLifecycles(Program program, const Trace& trace, const Scope& scope, std::vector<Violation>& out) {
   Limits limits = limitsOf(program);
+  auto takesPart = [&](long id) { return scope.workers.empty() || scope.workers.contains(id); };
   Workers workers;
   std::set<long> broken;
   auto fault = [&](const Line& line, std::string rule) {
@@ -79,6 +80,10 @@ Workers checkLifecycles(Program program, const Trace& trace, std::vector<Violati
   for (const Line& line : trace.lines) {
     if (line.worker < 0 || line.worker >= limits.workers) {
       out.push_back({line.number, {line.worker}, "no such worker: workers are 0 to " + std::to_string(limits.workers - 1)});
+      continue;
+    }
+    if (!takesPart(line.worker)) {
+      out.push_back({line.number, {line.worker}, "worker " + std::to_string(line.worker) + " takes no part in this run"});
       continue;
     }
     if (broken.contains(line.worker)) continue;
@@ -119,6 +124,7 @@ Workers checkLifecycles(Program program, const Trace& trace, std::vector<Violati
 
   int end = std::max(trace.lineCount, 1);
   for (long id = 0; id < limits.workers; ++id) {
+    if (!takesPart(id)) continue;
     auto it = workers.find(id);
     if (it == workers.end()) {
       if (limits.allPresent && !broken.contains(id)) out.push_back({end, {id}, "never appears in a well-formed line"});
@@ -300,11 +306,13 @@ std::string summarize(Program program, const Workers& workers) {
 
 }  // namespace
 
-Report check(Program program, std::string_view text) {
+long workerCount(Program program) { return limitsOf(program).workers; }
+
+Report check(Program program, std::string_view text, const Scope& scope) {
   Report report;
   Trace trace = parse(program, text);
   report.violations = trace.violations;
-  Workers workers = checkLifecycles(program, trace, report.violations);
+  Workers workers = checkLifecycles(program, trace, scope, report.violations);
   switch (program) {
     case Program::Zadatak:
       checkAdmission(workers, zadatakPair, report.violations);

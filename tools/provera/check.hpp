@@ -3,6 +3,7 @@
 // the array.
 #pragma once
 
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,15 @@ struct Report {
   bool valid() const { return violations.empty(); }
 };
 
-Report check(Program program, std::string_view text);
+// The workers that take part in a run. The others end at once and print
+// nothing; everything else about the trace is judged as usual.
+struct Scope {
+  std::set<long> workers;  // empty: every worker of the program
+};
+
+Report check(Program program, std::string_view text, const Scope& scope = {});
+
+// How many workers the program starts (numbered 0 to this less one).
+long workerCount(Program program);
 
 }  // namespace provera

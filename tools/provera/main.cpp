@@ -1,21 +1,27 @@
-// provera PROGRAM [FILE]: judges a trace of zadatak, niz-locks or niz-mark.
+// provera PROGRAM [--workers LIST] [FILE]: judges a trace of zadatak, niz-locks
+// or niz-mark.
 // Exit status: 0 valid, 1 violations found, 2 usage error or unreadable input.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "check.hpp"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: provera PROGRAM [FILE]\n"
+    "usage: provera PROGRAM [--workers LIST] [FILE]\n"
     "  PROGRAM is zadatak, niz-locks or niz-mark; the trace is read from FILE,\n"
-    "  or from standard input when FILE is absent.\n";
+    "  or from standard input when FILE is absent.\n"
+    "  --workers LIST  only these workers (numbers separated by commas, 0,3,5)\n"
+    "                  take part; the others must print nothing\n";
 
 // Reads the whole of fd; false with errno set when a read fails.
 bool readAll(int fd, std::string& text) {
@@ -32,6 +38,22 @@ bool readAll(int fd, std::string& text) {
   }
 }
 
+// "0,3,5" as a scope of the program's workers; nullopt when an entry is not one
+// of its worker numbers.
+std::optional<provera::Scope> scopeNamed(std::string_view list, long workers) {
+  provera::Scope scope;
+  while (true) {
+    std::string_view entry = list.substr(0, list.find(','));
+    long id = -1;
+    auto [end, error] = std::from_chars(entry.data(), entry.data() + entry.size(), id);
+    if (entry.empty() || entry[0] < '0' || entry[0] > '9' || error != std::errc() || end != entry.data() + entry.size() || id < 0 || id >= workers)
+      return std::nullopt;
+    scope.workers.insert(id);
+    if (entry.size() == list.size()) return scope;
+    list.remove_prefix(entry.size() + 1);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -40,22 +62,35 @@ int main(int argc, char** argv) {
     return 0;
   }
   auto program = argc >= 2 ? provera::programNamed(argv[1]) : std::nullopt;
-  if (argc < 2 || argc > 3 || !program) {
-    if (argc >= 2 && !program) std::cerr << "provera: unknown program '" << argv[1] << "'\n";
+  if (argc >= 2 && !program) std::cerr << "provera: unknown program '" << argv[1] << "'\n";
+  int next = 2;
+  provera::Scope scope;
+  if (program && argc >= 3 && std::string_view(argv[2]) == "--workers") {
+    std::optional<provera::Scope> named =
+        argc >= 4 ? scopeNamed(argv[3], provera::workerCount(*program)) : std::nullopt;
+    if (!named) {
+      std::cerr << "provera: --workers takes worker numbers 0 to " << provera::workerCount(*program) - 1
+                << " separated by commas" << (argc >= 4 ? ", not '" + std::string(argv[3]) + "'" : "") << "\n";
+      return 2;
+    }
+    scope = *named;
+    next = 4;
+  }
+  if (argc < 2 || argc > next + 1 || !program) {
     std::cerr << kUsage;
     return 2;
   }
 
   std::string text;
-  const char* source = argc == 3 ? argv[2] : "standard input";
-  int fd = argc == 3 ? open(argv[2], O_RDONLY | O_CLOEXEC) : 0;
+  const char* file = argc == next + 1 ? argv[next] : nullptr;
+  int fd = file ? open(file, O_RDONLY | O_CLOEXEC) : 0;
   if (fd < 0 || !readAll(fd, text)) {
-    std::cerr << "provera: cannot read " << source << ": " << std::strerror(errno) << "\n";
+    std::cerr << "provera: cannot read " << (file ? file : "standard input") << ": " << std::strerror(errno) << "\n";
     return 2;
   }
-  if (argc == 3) close(fd);
+  if (file) close(fd);
 
-  provera::Report report = provera::check(*program, text);
+  provera::Report report = provera::check(*program, text, scope);
   if (report.valid())
     std::cout << report.summary << "\n";
   else
