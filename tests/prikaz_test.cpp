@@ -9,6 +9,7 @@
 
 #include "child.hpp"
 #include "pty_run.hpp"
+#include "scratch.hpp"
 
 namespace {
 
@@ -73,13 +74,9 @@ class Prikaz : public ::testing::Test {
       out << at << ' ' << lines[i] << '\n';
     }
   }
-  void TearDown() override {
-    std::remove(saved_.c_str());
-    std::remove(json_.c_str());
-  }
-
-  std::string saved_ = ::testing::TempDir() + "prikaz-saved.txt";
-  std::string json_ = ::testing::TempDir() + "prikaz.json";
+  seam::Scratch scratch_;
+  std::string saved_ = scratch_.path("saved.txt");
+  std::string json_ = scratch_.path("run.json");
 };
 
 // On an 80-column terminal the 7.27 s run takes 0.2 s a column. Worker 0
@@ -156,7 +153,7 @@ TEST_F(Prikaz, JsonHasTheTraceEventFields) {
 
 TEST_F(Prikaz, BadArgumentsAreAUsageError) {
   for (std::vector<std::string> args : {std::vector<std::string>{}, {"nepoznat"}, {"--from"},
-                                        {"--from", "/nonexistent", "zadatak"}, {"--save", "x", "all"}}) {
+                                        {"--from", scratch_.path("missing.txt"), "zadatak"}, {"--save", "x", "all"}}) {
     seam::Launch launch(PRIKAZ_PATH);
     launch.args = args;
     seam::Outcome outcome = seam::run(launch);
