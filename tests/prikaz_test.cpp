@@ -82,7 +82,11 @@ class Prikaz : public ::testing::Test {
 // On an 80-column terminal the 7.27 s run takes 0.2 s a column. Worker 0
 // requests at 0.27, executes from 3.27 and succeeds at 4.77.
 TEST_F(Prikaz, TerminalShowsARowPerWorkerWithItsPhases) {
-  timeline::RunResult run = timeline::runStamped({PRIKAZ_PATH, "--from", saved_, "zadatak"}, {});
+  timeline::RunOptions how;
+  how.env = {"TERM=xterm"};
+  how.columns = 80;
+  how.rows = 24;
+  timeline::RunResult run = timeline::runStamped({PRIKAZ_PATH, "--from", saved_, "zadatak"}, how);
   EXPECT_EQ(run.status, 1) << run.errors;  // the altered deletion breaks a rule
   std::vector<std::string> shown = screen(timeline::joined(run.lines));
   std::string all;
@@ -96,7 +100,10 @@ TEST_F(Prikaz, TerminalShowsARowPerWorkerWithItsPhases) {
   EXPECT_TRUE(row("zadatak").starts_with("zadatak  7 s")) << all;
   EXPECT_EQ(row(" 0 "), " 0 CITANJE 0     " + repeat("·", 15) + repeat("█", 7) + "✓") << all;
   EXPECT_EQ(row(" 2 "), " 2 BRISANJE 4     " + repeat("·", 33) + "█✗") << all;
-  EXPECT_NE(all.find("· requested, waiting  █ executing  ✓ success  ✗ failure  (0.2 s a column)"), std::string::npos)
+  // The legend wraps under the time columns rather than past the edge.
+  EXPECT_NE(all.find("                · requested, waiting  █ executing  ✓ success  ✗ failure\n"
+                     "                (0.2 s a column)\n"),
+            std::string::npos)
       << all;
   EXPECT_NE(all.find("provera: 1 violation(s):\n  line 30: worker 2: deletion of index 4 failed with 10 live elements"),
             std::string::npos)

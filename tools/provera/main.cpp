@@ -9,13 +9,15 @@
 #include <string>
 
 #include "check.hpp"
+#include "cli.hpp"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: provera PROGRAM [FILE]\n"
     "  PROGRAM is zadatak, niz-locks or niz-mark; the trace is read from FILE,\n"
-    "  or from standard input when FILE is absent.\n";
+    "  or from standard input when FILE is absent.\n"
+    "  -h, --help  show this and exit\n";
 
 // Reads the whole of fd; false with errno set when a read fails.
 bool readAll(int fd, std::string& text) {
@@ -35,6 +37,7 @@ bool readAll(int fd, std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!cli::standardStreamsReady("provera")) return 2;
   if (argc == 2 && (std::string(argv[1]) == "-h" || std::string(argv[1]) == "--help")) {
     std::cout << kUsage;
     return 0;
@@ -62,7 +65,7 @@ int main(int argc, char** argv) {
     for (const provera::Violation& v : report.violations) std::cout << provera::describe(v) << "\n";
   std::cout.flush();
   if (!std::cout) {
-    std::cerr << "provera: cannot write the report\n";
+    cli::complain("provera", "cannot write the report", errno);
     return 2;
   }
   return report.valid() ? 0 : 1;
