@@ -10,46 +10,15 @@
 #include "child.hpp"
 #include "pty_run.hpp"
 #include "scratch.hpp"
+#include "screen.hpp"
 
 namespace {
 
-// What a terminal shows after the given output: enough of one to follow
-// prikaz's redrawing (carriage return, new line, cursor up, erase to the end
-// of the line; colours are dropped).
+// What a roomy terminal shows after the given output.
 std::vector<std::string> screen(const std::string& output) {
-  std::vector<std::vector<std::string>> rows(1);  // cells of UTF-8 characters
-  std::size_t row = 0, column = 0;
-  for (std::size_t i = 0; i < output.size();) {
-    char c = output[i];
-    if (c == '\r') {
-      column = 0;
-      ++i;
-    } else if (c == '\n') {  // as a terminal that turns a line feed into a new line
-      if (++row == rows.size()) rows.emplace_back();
-      column = 0;
-      ++i;
-    } else if (c == '\x1b' && i + 1 < output.size() && output[i + 1] == '[') {
-      std::size_t end = output.find_first_of("ABCDHJKm", i + 2);
-      std::string argument = output.substr(i + 2, end - i - 2);
-      if (output[end] == 'A') row -= std::min<std::size_t>(row, argument.empty() ? 1 : std::stoul(argument));
-      if (output[end] == 'K' && column < rows[row].size()) rows[row].resize(column);
-      i = end + 1;
-    } else {
-      std::size_t length = 1;
-      while (i + length < output.size() && (output[i + length] & 0xC0) == 0x80) ++length;
-      if (rows[row].size() <= column) rows[row].resize(column + 1, " ");
-      rows[row][column++] = output.substr(i, length);
-      i += length;
-    }
-  }
-  std::vector<std::string> lines;
-  for (const auto& cells : rows) {
-    std::string line;
-    for (const std::string& cell : cells) line += cell;
-    line.erase(line.find_last_not_of(' ') + 1);
-    lines.push_back(line);
-  }
-  return lines;
+  seam::Screen terminal(400, 200);
+  terminal.feed(output);
+  return terminal.all();
 }
 
 std::string repeat(const std::string& cell, int times) {

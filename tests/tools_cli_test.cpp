@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "child.hpp"
+#include "fast_prikaz.hpp"
 #include "scratch.hpp"
 
 namespace {
@@ -32,16 +33,8 @@ seam::Outcome shell(const std::string& script, const std::string& tool, std::vec
 
 class ToolsCli : public ::testing::Test {
  protected:
-  // A copy of prikaz beside the test builds of the programs, under the names
-  // prikaz runs, so that a run takes milliseconds; every process it starts
-  // carries `mark_` in its environment.
-  std::string fastPrikaz() {
-    std::string copy = scratch_.path("prikaz");
-    fs::copy_file(PRIKAZ_PATH, copy);
-    for (const char* program : {"zadatak", "niz-locks", "niz-mark"})
-      fs::create_symlink(seam::programPath(program, seam::Build::Plain), scratch_.path(program));
-    return copy;
-  }
+  // Every process a fast prikaz starts carries `mark_` in its environment.
+  std::string fastPrikaz() { return seam::fastPrikaz(scratch_); }
   std::vector<std::string> fastEnv(int scale) {
     return {"SEAM_PAUSE=scale:" + std::to_string(scale), mark_, "TERM=xterm"};
   }
@@ -182,8 +175,6 @@ TEST_F(ToolsCli, TerminationEndsTheProgramToo) {
     seam::Outcome outcome = shell(script, fastPrikaz(), {}, fastEnv(50));
     EXPECT_EQ(outcome.out, std::to_string(128 + signal) + "\n") << outcome.describe();
     EXPECT_EQ(marked(), 0) << "the program outlived prikaz, signal " << signal;
-    fs::remove(scratch_.path("prikaz"));
-    for (const char* program : {"zadatak", "niz-locks", "niz-mark"}) fs::remove(scratch_.path(program));
   }
 }
 

@@ -10,6 +10,7 @@
 
 #include <sys/ioctl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -134,8 +135,14 @@ RunResult runStamped(const std::vector<std::string>& argv, const RunOptions& opt
 
   // Everything the child needs is made before fork: after it, only exec-safe calls.
   std::vector<std::string> envStrings;
-  for (char** e = environ; *e; ++e) envStrings.emplace_back(*e);
-  envStrings.insert(envStrings.end(), options.env.begin(), options.env.end());
+  auto nameOf = [](std::string_view entry) { return entry.substr(0, entry.find('=')); };
+  for (char** e = environ; *e; ++e) {
+    bool replaced = std::any_of(options.env.begin(), options.env.end(),
+                                [&](const std::string& mine) { return nameOf(mine) == nameOf(*e); });
+    if (!replaced) envStrings.emplace_back(*e);
+  }
+  for (const std::string& mine : options.env)
+    if (mine.find('=') != std::string::npos) envStrings.push_back(mine);
   std::vector<char*> envp, args;
   for (std::string& e : envStrings) envp.push_back(e.data());
   envp.push_back(nullptr);

@@ -24,7 +24,7 @@ struct RunResult {
 };
 
 struct RunOptions {
-  std::vector<std::string> env;                 // "NAME=value", added to this process's environment
+  std::vector<std::string> env;                 // "NAME=value" set, or "NAME" unset, in this process's environment
   double timeout = 0;                           // seconds; 0 for none
   double tick = 0.25;                           // seconds between calls of onTick
   std::function<void(const Stamped&)> onLine;   // each complete line, as it arrives
