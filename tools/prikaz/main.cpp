@@ -21,6 +21,7 @@
 #include "cli.hpp"
 #include "files.hpp"
 #include "run.hpp"
+#include "svg.hpp"
 #include "text.hpp"
 #include "trace_events.hpp"
 
@@ -30,17 +31,18 @@ using prikaz::safeText;
 using provera::Program;
 
 constexpr const char* kUsage =
-    "usage: prikaz [--json FILE] [--save FILE | --from FILE] PROGRAM\n"
-    "       prikaz [--json FILE] all\n"
+    "usage: prikaz [--json FILE] [--svg FILE] [--save FILE | --from FILE] PROGRAM\n"
+    "       prikaz [--json FILE] [--svg FILE] all\n"
     "  PROGRAM is zadatak, niz-locks or niz-mark; all runs the three in turn.\n"
     "  --json FILE  also write the run(s) as Chrome trace-event JSON (Perfetto opens it)\n"
+    "  --svg FILE   also draw the run(s) as an SVG picture\n"
     "  --save FILE  also write the lines with their arrival times\n"
     "  --from FILE  draw a run saved with --save instead of running the program\n"
     "  -h, --help   show this and exit\n";
 
 struct Options {
   std::vector<Program> programs;
-  std::string json, save, from;
+  std::string json, svg, save, from;
   bool help = false;
 };
 
@@ -54,8 +56,8 @@ std::optional<Options> parseArguments(int argc, char** argv) {
   };
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
-    std::string* value = arg == "--json" ? &options.json : arg == "--save" ? &options.save
-                                         : arg == "--from" ? &options.from : nullptr;
+    std::string* value = arg == "--json" ? &options.json : arg == "--svg" ? &options.svg
+                         : arg == "--save" ? &options.save : arg == "--from" ? &options.from : nullptr;
     if (cli::isHelp(arg)) {
       options.help = true;
       return options;
@@ -85,10 +87,11 @@ std::optional<Options> parseArguments(int argc, char** argv) {
 
 // The output files, opened before any run.
 struct Outputs {
-  prikaz::OutputFile json, save;
+  prikaz::OutputFile json, svg, save;
 
   bool open(const Options& options) {
-    for (auto [file, path] : {std::pair{&json, &options.json}, std::pair{&save, &options.save}})
+    for (auto [file, path] : {std::pair{&json, &options.json}, std::pair{&svg, &options.svg},
+                              std::pair{&save, &options.save}})
       if (!path->empty() && !file->open(*path)) {
         cli::complain("prikaz", "cannot write " + safeText(*path), errno);
         return false;
@@ -97,6 +100,7 @@ struct Outputs {
   }
   void abandon() {
     json.abandon();
+    svg.abandon();
     save.abandon();
   }
 };
@@ -148,7 +152,7 @@ int main(int argc, char** argv) {
     if (timeline::stopReason() != 0) return stopped(outputs);
     if (!run) return 2;
     ok &= prikaz::judge(program, *run);
-    recorded.push_back({program, timeline::spans(program, run->lines)});
+    recorded.push_back({program, timeline::spans(program, run->lines), run->lines.empty() ? 0 : run->lines.back().at});
     if (outputs.save.isOpen()) {
       std::ostringstream text;
       timeline::writeStamped(text, run->lines);
@@ -157,5 +161,6 @@ int main(int argc, char** argv) {
   }
   if (timeline::stopReason() != 0) return stopped(outputs);
   if (outputs.json.isOpen() && !write(outputs.json, prikaz::traceEvents(recorded))) return 2;
+  if (outputs.svg.isOpen() && !write(outputs.svg, prikaz::svgTimeline(recorded))) return 2;
   return ok ? 0 : 1;
 }
