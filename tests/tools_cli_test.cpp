@@ -178,4 +178,11 @@ TEST_F(ToolsCli, TerminationEndsTheProgramToo) {
   }
 }
 
+TEST_F(ToolsCli, TerminatingPoredjenjeEndsItsRunsToo) {
+  std::string script = "\"$0\" --runs 1000 --scale 50 > /dev/null & p=$!; sleep 0.5; kill -TERM $p; wait $p; echo $?";
+  seam::Outcome outcome = shell(script, POREDJENJE_PATH, {}, {mark_});
+  EXPECT_EQ(outcome.out, std::to_string(128 + SIGTERM) + "\n") << outcome.describe();
+  EXPECT_EQ(marked(), 0) << "a run outlived poredjenje";
+}
+
 }  // namespace
