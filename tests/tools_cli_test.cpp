@@ -131,6 +131,7 @@ TEST_F(ToolsCli, PathsThatCannotBeUsedAreFoundBeforeTheRun) {
             "cannot read a saved run from " + scratch_.path("missing") + ": No such file or directory"},
            {{"--save", scratch_.path("no/such/dir"), "zadatak"}, "cannot write " + scratch_.path("no/such/dir")},
            {{"--json", scratch_.dir(), "niz-mark"}, "cannot write " + scratch_.dir() + ": Is a directory"},
+           {{"--svg", scratch_.path("no/such.svg"), "niz-mark"}, "cannot write " + scratch_.path("no/such.svg")},
            {{"--save", "x", "all"}, "--save and --from take one program"},
            {{"nepoznat"}, "unknown program nepoznat"},
            {{"--from"}, "--from needs a file name"},
