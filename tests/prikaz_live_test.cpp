@@ -152,9 +152,12 @@ TEST_F(PrikazLive, FinalScreenHoldsOneFrameWhoseRowsFit) {
       SCOPED_TRACE(std::string(name) + " on " + std::to_string(columns) + " columns");
       ASSERT_EQ(shown.run.status, 0) << shown.out << shown.run.errors;
       seam::Screen screen(columns, 30);
+      screen.feed("earlier output\r\n$ prikaz\r\n");  // what stands above must stay
       int wraps = frameWraps(screen, shown.out);
       std::vector<std::string> all = screen.all();
       EXPECT_EQ(wraps, 0) << joinedRows(all);
+      EXPECT_EQ(all[0], "earlier output") << joinedRows(all);
+      EXPECT_EQ(all[1], "$ prikaz") << joinedRows(all);
       EXPECT_TRUE(screen.unknown().empty()) << screen.unknown().front();
       EXPECT_EQ(count(all, std::string(name) + "  "), 1) << joinedRows(all);
       EXPECT_EQ(std::count_if(all.begin(), all.end(), [](const std::string& row) { return row.find("|0s") != row.npos; }),
