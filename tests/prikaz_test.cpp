@@ -9,46 +9,16 @@
 
 #include "child.hpp"
 #include "pty_run.hpp"
+#include "scratch.hpp"
+#include "screen.hpp"
 
 namespace {
 
-// What a terminal shows after the given output: enough of one to follow
-// prikaz's redrawing (carriage return, new line, cursor up, erase to the end
-// of the line; colours are dropped).
+// What a roomy terminal shows after the given output.
 std::vector<std::string> screen(const std::string& output) {
-  std::vector<std::vector<std::string>> rows(1);  // cells of UTF-8 characters
-  std::size_t row = 0, column = 0;
-  for (std::size_t i = 0; i < output.size();) {
-    char c = output[i];
-    if (c == '\r') {
-      column = 0;
-      ++i;
-    } else if (c == '\n') {  // as a terminal that turns a line feed into a new line
-      if (++row == rows.size()) rows.emplace_back();
-      column = 0;
-      ++i;
-    } else if (c == '\x1b' && i + 1 < output.size() && output[i + 1] == '[') {
-      std::size_t end = output.find_first_of("ABCDHJKm", i + 2);
-      std::string argument = output.substr(i + 2, end - i - 2);
-      if (output[end] == 'A') row -= std::min<std::size_t>(row, argument.empty() ? 1 : std::stoul(argument));
-      if (output[end] == 'K' && column < rows[row].size()) rows[row].resize(column);
-      i = end + 1;
-    } else {
-      std::size_t length = 1;
-      while (i + length < output.size() && (output[i + length] & 0xC0) == 0x80) ++length;
-      if (rows[row].size() <= column) rows[row].resize(column + 1, " ");
-      rows[row][column++] = output.substr(i, length);
-      i += length;
-    }
-  }
-  std::vector<std::string> lines;
-  for (const auto& cells : rows) {
-    std::string line;
-    for (const std::string& cell : cells) line += cell;
-    line.erase(line.find_last_not_of(' ') + 1);
-    lines.push_back(line);
-  }
-  return lines;
+  seam::Screen terminal(400, 200);
+  terminal.feed(output);
+  return terminal.all();
 }
 
 std::string repeat(const std::string& cell, int times) {
@@ -73,19 +43,19 @@ class Prikaz : public ::testing::Test {
       out << at << ' ' << lines[i] << '\n';
     }
   }
-  void TearDown() override {
-    std::remove(saved_.c_str());
-    std::remove(json_.c_str());
-  }
-
-  std::string saved_ = ::testing::TempDir() + "prikaz-saved.txt";
-  std::string json_ = ::testing::TempDir() + "prikaz.json";
+  seam::Scratch scratch_;
+  std::string saved_ = scratch_.path("saved.txt");
+  std::string json_ = scratch_.path("run.json");
 };
 
 // On an 80-column terminal the 7.27 s run takes 0.2 s a column. Worker 0
 // requests at 0.27, executes from 3.27 and succeeds at 4.77.
 TEST_F(Prikaz, TerminalShowsARowPerWorkerWithItsPhases) {
-  timeline::RunResult run = timeline::runStamped({PRIKAZ_PATH, "--from", saved_, "zadatak"}, {});
+  timeline::RunOptions how;
+  how.env = {"TERM=xterm"};
+  how.columns = 80;
+  how.rows = 24;
+  timeline::RunResult run = timeline::runStamped({PRIKAZ_PATH, "--from", saved_, "zadatak"}, how);
   EXPECT_EQ(run.status, 1) << run.errors;  // the altered deletion breaks a rule
   std::vector<std::string> shown = screen(timeline::joined(run.lines));
   std::string all;
@@ -99,7 +69,10 @@ TEST_F(Prikaz, TerminalShowsARowPerWorkerWithItsPhases) {
   EXPECT_TRUE(row("zadatak").starts_with("zadatak  7 s")) << all;
   EXPECT_EQ(row(" 0 "), " 0 CITANJE 0     " + repeat("·", 15) + repeat("█", 7) + "✓") << all;
   EXPECT_EQ(row(" 2 "), " 2 BRISANJE 4     " + repeat("·", 33) + "█✗") << all;
-  EXPECT_NE(all.find("· requested, waiting  █ executing  ✓ success  ✗ failure  (0.2 s a column)"), std::string::npos)
+  // The legend wraps under the time columns rather than past the edge.
+  EXPECT_NE(all.find("                · requested, waiting  █ executing  ✓ success  ✗ failure\n"
+                     "                (0.2 s a column)\n"),
+            std::string::npos)
       << all;
   EXPECT_NE(all.find("provera: 1 violation(s):\n  line 30: worker 2: deletion of index 4 failed with 10 live elements"),
             std::string::npos)
@@ -156,7 +129,7 @@ TEST_F(Prikaz, JsonHasTheTraceEventFields) {
 
 TEST_F(Prikaz, BadArgumentsAreAUsageError) {
   for (std::vector<std::string> args : {std::vector<std::string>{}, {"nepoznat"}, {"--from"},
-                                        {"--from", "/nonexistent", "zadatak"}, {"--save", "x", "all"}}) {
+                                        {"--from", scratch_.path("missing.txt"), "zadatak"}, {"--save", "x", "all"}}) {
     seam::Launch launch(PRIKAZ_PATH);
     launch.args = args;
     seam::Outcome outcome = seam::run(launch);

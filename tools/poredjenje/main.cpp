@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "check.hpp"
+#include "cli.hpp"
 #include "figures.hpp"
 #include "pty_run.hpp"
 
@@ -25,11 +26,13 @@ using provera::Program;
 constexpr const char* kUsage =
     "usage: poredjenje [--runs N] [--scale MS]\n"
     "  --runs N    runs of each program (default 200)\n"
-    "  --scale MS  milliseconds a pause-second lasts (default 5)\n";
+    "  --scale MS  milliseconds a pause-second lasts (default 5)\n"
+    "  -h, --help  show this and exit\n";
 
 struct Options {
   int runs = 200;
   int scale = 5;
+  bool help = false;
 };
 
 std::optional<int> positive(const char* text, int most) {
@@ -43,12 +46,25 @@ std::optional<int> positive(const char* text, int most) {
   }
 }
 
+// The options, or nullopt after saying on standard error what is wrong.
 std::optional<Options> parseArguments(int argc, char** argv) {
   Options options;
   for (int i = 1; i < argc; i += 2) {
     std::string flag = argv[i];
-    std::optional<int> value = i + 1 < argc ? positive(argv[i + 1], flag == "--runs" ? 100000 : 1000) : std::nullopt;
-    if (!value || (flag != "--runs" && flag != "--scale")) return std::nullopt;
+    if (cli::isHelp(flag)) {
+      options.help = true;
+      return options;
+    }
+    if (flag != "--runs" && flag != "--scale") {
+      cli::complain("poredjenje", "unknown option " + provera::escaped(flag));
+      return std::nullopt;
+    }
+    int most = flag == "--runs" ? 100000 : 1000;
+    std::optional<int> value = i + 1 < argc ? positive(argv[i + 1], most) : std::nullopt;
+    if (!value) {
+      cli::complain("poredjenje", flag + " needs a whole number from 1 to " + std::to_string(most));
+      return std::nullopt;
+    }
     (flag == "--runs" ? options.runs : options.scale) = *value;
   }
   return options;
@@ -88,7 +104,7 @@ poredjenje::Summary compare(Program program, const Options& options, Progress& p
   std::mutex mutex;
   std::atomic<int> next{0};
   auto work = [&] {
-    while (next++ < options.runs) {
+    while (next++ < options.runs && timeline::stopReason() == 0) {
       timeline::RunOptions how;
       how.env = {"SEAM_PAUSE=scale:" + std::to_string(options.scale)};
       how.timeout = 60;
@@ -113,10 +129,15 @@ poredjenje::Summary compare(Program program, const Options& options, Progress& p
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!cli::standardStreamsReady("poredjenje")) return 2;
   std::optional<Options> options = parseArguments(argc, argv);
   if (!options) {
-    std::cerr << kUsage;
+    cli::complain("poredjenje", "-h for help");
     return 2;
+  }
+  if (options->help) {
+    cli::writeOut(kUsage);
+    return cli::outputError() == 0 ? 0 : 2;
   }
   const Program programs[] = {Program::Zadatak, Program::NizLocks, Program::NizMark};
   for (Program program : programs)
@@ -126,10 +147,17 @@ int main(int argc, char** argv) {
       return 2;
     }
 
+  // A signal ends the runs in progress, their programs reaped, before
+  // poredjenje dies of it.
+  timeline::stopRunsOnSignals();
   Progress progress(3 * options->runs, isatty(STDERR_FILENO));
   std::vector<poredjenje::Summary> summaries;
   for (Program program : programs) summaries.push_back(compare(program, *options, progress));
-  std::cout << poredjenje::table(summaries);
+  if (int why = timeline::stopReason(); why > 0) timeline::dieOf(why);
+  if (!cli::writeOut(poredjenje::table(summaries))) {
+    cli::complain("poredjenje", "cannot write to standard output", cli::outputError());
+    return 2;
+  }
   bool clean = true;
   for (const poredjenje::Summary& s : summaries) clean &= s.failedChecks == 0;
   return clean ? 0 : 1;

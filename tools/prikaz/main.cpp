@@ -1,208 +1,166 @@
-// prikaz [--json FILE] [--save FILE | --from FILE] PROGRAM|all
+// prikaz [--json FILE] [--svg FILE] [--save FILE | --from FILE] PROGRAM|all
 //
 // Runs the shipped program on a pseudo-terminal, so that its lines arrive as
 // they are printed, and draws its timeline as it goes; then checks the trace.
-// Without a terminal it prints the trace lines as they arrive and then a plain
-// chart. --from draws a run saved earlier with --save instead of running one.
-#include <sys/ioctl.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <iostream>
+// Without a terminal that moves its cursor it prints the trace lines as they
+// arrive and then the chart. --from draws a run saved earlier with --save
+// instead of running one.
+//
+// Exit status: 0 when every run is clean, 1 when a program failed or its trace
+// breaks a rule, 2 for a usage error, input that cannot be read or output that
+// cannot be written. On SIGINT, SIGTERM, SIGHUP or a closed pipe the program
+// being run is ended and reaped first, then prikaz dies of the same signal.
+#include <cerrno>
+#include <csignal>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "chart.hpp"
 #include "check.hpp"
-#include "pty_run.hpp"
+#include "cli.hpp"
+#include "files.hpp"
+#include "run.hpp"
+#include "svg.hpp"
+#include "text.hpp"
 #include "trace_events.hpp"
 
 namespace {
 
+using prikaz::safeText;
 using provera::Program;
 
 constexpr const char* kUsage =
-    "usage: prikaz [--json FILE] [--save FILE | --from FILE] PROGRAM\n"
-    "       prikaz [--json FILE] all\n"
+    "usage: prikaz [--json FILE] [--svg FILE] [--save FILE | --from FILE] PROGRAM\n"
+    "       prikaz [--json FILE] [--svg FILE] all\n"
     "  PROGRAM is zadatak, niz-locks or niz-mark; all runs the three in turn.\n"
     "  --json FILE  also write the run(s) as Chrome trace-event JSON (Perfetto opens it)\n"
+    "  --svg FILE   also draw the run(s) as an SVG picture\n"
     "  --save FILE  also write the lines with their arrival times\n"
-    "  --from FILE  draw a run saved with --save instead of running the program\n";
+    "  --from FILE  draw a run saved with --save instead of running the program\n"
+    "  -h, --help   show this and exit\n";
 
 struct Options {
   std::vector<Program> programs;
-  std::string json, save, from;
+  std::string json, svg, save, from;
+  bool help = false;
 };
 
+// The options, or nullopt after saying on standard error what is wrong.
 std::optional<Options> parseArguments(int argc, char** argv) {
   Options options;
   std::string target;
+  auto wrong = [](const std::string& what) {
+    cli::complain("prikaz", what);
+    return std::nullopt;
+  };
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
-    std::string* value = arg == "--json" ? &options.json : arg == "--save" ? &options.save
-                                         : arg == "--from" ? &options.from : nullptr;
-    if (value) {
-      if (++i == argc) return std::nullopt;
+    std::string* value = arg == "--json" ? &options.json : arg == "--svg" ? &options.svg
+                         : arg == "--save" ? &options.save : arg == "--from" ? &options.from : nullptr;
+    if (cli::isHelp(arg)) {
+      options.help = true;
+      return options;
+    } else if (value) {
+      if (++i == argc || argv[i][0] == '\0') return wrong(arg + " needs a file name");
       *value = argv[i];
-    } else if (target.empty() && !arg.starts_with("-")) {
-      target = arg;
+    } else if (arg.starts_with("-")) {
+      return wrong("unknown option " + safeText(arg));
+    } else if (!target.empty()) {
+      return wrong("one program at a time (or all)");
     } else {
-      return std::nullopt;
+      target = arg;
     }
   }
-  if (target == "all" && options.save.empty() && options.from.empty()) {
+  if (target.empty()) return wrong("which program? zadatak, niz-locks, niz-mark or all");
+  if (!options.save.empty() && !options.from.empty()) return wrong("--save and --from do not go together");
+  if (target == "all") {
+    if (!options.save.empty() || !options.from.empty()) return wrong("--save and --from take one program, not all");
     options.programs = {Program::Zadatak, Program::NizLocks, Program::NizMark};
   } else if (auto program = provera::programNamed(target)) {
     options.programs = {*program};
   } else {
-    return std::nullopt;
+    return wrong("unknown program " + safeText(target) + "; zadatak, niz-locks, niz-mark or all");
   }
-  if (!options.save.empty() && !options.from.empty()) return std::nullopt;
   return options;
 }
 
-int terminalWidth() {
-  winsize size{};
-  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  return 80;
-}
+// The output files, opened before any run.
+struct Outputs {
+  prikaz::OutputFile json, svg, save;
 
-// Redraws a frame of constant height in place, below what was printed before.
-class LiveFrame {
- public:
-  void show(const std::vector<std::string>& lines) {
-    std::string out;
-    if (height_ > 0) out += "\x1b[" + std::to_string(height_) + "A";
-    for (const std::string& line : lines) out += "\r" + line + "\x1b[K\n";
-    height_ = static_cast<int>(lines.size());
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    std::fflush(stdout);
+  bool open(const Options& options) {
+    for (auto [file, path] : {std::pair{&json, &options.json}, std::pair{&svg, &options.svg},
+                              std::pair{&save, &options.save}})
+      if (!path->empty() && !file->open(*path)) {
+        cli::complain("prikaz", "cannot write " + safeText(*path), errno);
+        return false;
+      }
+    return true;
   }
-
- private:
-  int height_ = 0;
+  void abandon() {
+    json.abandon();
+    svg.abandon();
+    save.abandon();
+  }
 };
 
-// The frame drawn while a run goes on: a heading, the chart and the latest line.
-std::vector<std::string> liveFrame(Program program, const std::vector<timeline::Stamped>& lines, double now,
-                                   int width) {
-  prikaz::Style style{std::getenv("NO_COLOR") == nullptr, true};
-  std::string name(provera::nameOf(program));
-  std::vector<std::string> frame = {"\x1b[1m" + name + "\x1b[0m  " + std::to_string(static_cast<int>(now)) + " s"};
-  auto chart = prikaz::drawChart(program, timeline::spans(program, lines), now, width, style);
-  frame.insert(frame.end(), chart.begin(), chart.end());
-  std::string last = lines.empty() ? "" : lines.back().text;
-  frame.push_back("  " + last.substr(0, static_cast<size_t>(std::max(0, width - 2))));
-  return frame;
+bool write(prikaz::OutputFile& file, const std::string& text) {
+  if (file.write(text)) return true;
+  cli::complain("prikaz", "cannot write " + safeText(file.path()), errno);
+  return false;
 }
 
-// Runs the program, drawing it live, or printing its lines as they come;
-// nullopt when it cannot be run.
-std::optional<timeline::RunResult> runProgram(Program program, bool live, int width) {
-  LiveFrame frame;
-  std::vector<timeline::Stamped> seen;
-  timeline::RunOptions how;
-  how.onLine = [&](const timeline::Stamped& line) {
-    seen.push_back(line);
-    if (live)
-      frame.show(liveFrame(program, seen, line.at, width));
-    else
-      std::cout << line.text << std::endl;
-  };
-  if (live) how.onTick = [&](double now) { frame.show(liveFrame(program, seen, now, width)); };
-  std::string name(provera::nameOf(program));
-  if (live) std::cout << "\n";
-  timeline::RunResult run = timeline::runStamped({timeline::executableDirectory() + "/" + name}, how);
-  if (!run.failure.empty()) {
-    std::cerr << "prikaz: " << name << ": " << run.failure << "\n";
-    return std::nullopt;
+// After the runs were stopped: the frame left tidy, the files not half made,
+// and prikaz ended the way its cause asks.
+int stopped(Outputs& outputs) {
+  outputs.abandon();
+  int why = timeline::stopReason();
+  if (why > 0) {
+    if (why != SIGPIPE) cli::writeOut("\r\n");
+    timeline::dieOf(why);
   }
-  if (live) frame.show(liveFrame(program, run.lines, run.lines.empty() ? 0 : run.lines.back().at, width));
-  return run;
-}
-
-// A run saved with --save, drawn at once; nullopt when it cannot be read.
-std::optional<timeline::RunResult> loadRun(Program program, const std::string& path, bool live, int width) {
-  timeline::RunResult run;
-  std::ifstream in(path);
-  if (!in || !timeline::readStamped(in, run.lines)) {
-    std::cerr << "prikaz: cannot read a saved run from " << path << "\n";
-    return std::nullopt;
-  }
-  run.status = 0;
-  double end = run.lines.empty() ? 0 : run.lines.back().at;
-  if (live) {
-    LiveFrame().show(liveFrame(program, run.lines, end, width));
-  } else {
-    for (const timeline::Stamped& line : run.lines) std::cout << line.text << "\n";
-  }
-  return run;
-}
-
-// The plain chart (when not live) and the verdict; false when the run or its
-// trace is not as it should be.
-bool judge(Program program, const timeline::RunResult& run, bool live, int width) {
-  std::string name(provera::nameOf(program));
-  if (!live) {
-    double end = run.lines.empty() ? 0 : run.lines.back().at;
-    std::cout << "\n";
-    for (const std::string& row : prikaz::drawChart(program, timeline::spans(program, run.lines), end, width, {}))
-      std::cout << row << "\n";
-  }
-  bool ok = run.status == 0 && run.errors.empty();
-  if (!ok)
-    std::cout << name << " ended with status " << run.status
-              << (run.signal ? " (signal " + std::to_string(run.signal) + ")" : "") << "\n" << run.errors;
-  provera::Report report = provera::check(program, timeline::printed(run));
-  if (report.valid()) {
-    std::cout << "provera: " << report.summary << "\n";
-  } else {
-    ok = false;
-    std::cout << "provera: " << report.violations.size() << " violation(s):\n";
-    for (const provera::Violation& v : report.violations) std::cout << "  " << provera::describe(v) << "\n";
-  }
-  std::cout.flush();
-  return ok;
-}
-
-bool writeFile(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-  out.close();
-  if (!out) std::cerr << "prikaz: cannot write " << path << ": " << std::strerror(errno) << "\n";
-  return static_cast<bool>(out);
+  cli::complain("prikaz", "cannot write to standard output", cli::outputError());
+  return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!cli::standardStreamsReady("prikaz")) return 2;
   std::optional<Options> options = parseArguments(argc, argv);
   if (!options) {
-    std::cerr << kUsage;
+    cli::complain("prikaz", "-h for help");
     return 2;
   }
-  bool live = isatty(STDOUT_FILENO);
-  int width = live ? terminalWidth() : 100;
+  if (options->help) {
+    cli::writeOut(kUsage);
+    return cli::outputError() == 0 ? 0 : 2;
+  }
+  Outputs outputs;
+  if (!outputs.open(*options)) return 2;
+
+  timeline::stopRunsOnSignals();
+  prikaz::followResizes();
+  prikaz::Terminal terminal = prikaz::standardOutput();
   bool ok = true;
   std::vector<prikaz::RecordedRun> recorded;
   for (Program program : options->programs) {
-    if (!recorded.empty()) std::cout << "\n";
-    std::optional<timeline::RunResult> run = options->from.empty() ? runProgram(program, live, width)
-                                                                   : loadRun(program, options->from, live, width);
+    if (!recorded.empty()) prikaz::show("\n");
+    std::optional<timeline::RunResult> run = options->from.empty() ? prikaz::runProgram(program, terminal)
+                                                                   : prikaz::loadRun(program, options->from, terminal);
+    if (timeline::stopReason() != 0) return stopped(outputs);
     if (!run) return 2;
-    ok &= judge(program, *run, live, width);
-    recorded.push_back({program, timeline::spans(program, run->lines)});
-    if (!options->save.empty()) {
+    ok &= prikaz::judge(program, *run);
+    recorded.push_back({program, timeline::spans(program, run->lines), run->lines.empty() ? 0 : run->lines.back().at});
+    if (outputs.save.isOpen()) {
       std::ostringstream text;
       timeline::writeStamped(text, run->lines);
-      if (!writeFile(options->save, text.str())) return 2;
+      if (!write(outputs.save, text.str())) return 2;
     }
   }
-  if (!options->json.empty() && !writeFile(options->json, prikaz::traceEvents(recorded))) return 2;
+  if (timeline::stopReason() != 0) return stopped(outputs);
+  if (outputs.json.isOpen() && !write(outputs.json, prikaz::traceEvents(recorded))) return 2;
+  if (outputs.svg.isOpen() && !write(outputs.svg, prikaz::svgTimeline(recorded))) return 2;
   return ok ? 0 : 1;
 }

@@ -13,6 +13,7 @@ namespace prikaz {
 struct RecordedRun {
   provera::Program program;
   std::vector<timeline::Span> spans;
+  double length = 0;  // seconds from the start to the last line
 };
 
 std::string traceEvents(const std::vector<RecordedRun>& runs);

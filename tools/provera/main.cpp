@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "check.hpp"
+#include "cli.hpp"
 
 namespace {
 
@@ -21,7 +22,8 @@ constexpr const char* kUsage =
     "  PROGRAM is zadatak, niz-locks or niz-mark; the trace is read from FILE,\n"
     "  or from standard input when FILE is absent.\n"
     "  --workers LIST  only these workers (numbers separated by commas, 0,3,5)\n"
-    "                  take part; the others must print nothing\n";
+    "                  take part; the others must print nothing\n"
+    "  -h, --help      show this and exit\n";
 
 // Reads the whole of fd; false with errno set when a read fails.
 bool readAll(int fd, std::string& text) {
@@ -57,6 +59,7 @@ std::optional<provera::Scope> scopeNamed(std::string_view list, long workers) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (!cli::standardStreamsReady("provera")) return 2;
   if (argc == 2 && (std::string(argv[1]) == "-h" || std::string(argv[1]) == "--help")) {
     std::cout << kUsage;
     return 0;
@@ -97,7 +100,7 @@ int main(int argc, char** argv) {
     for (const provera::Violation& v : report.violations) std::cout << provera::describe(v) << "\n";
   std::cout.flush();
   if (!std::cout) {
-    std::cerr << "provera: cannot write the report\n";
+    cli::complain("provera", "cannot write the report", errno);
     return 2;
   }
   return report.valid() ? 0 : 1;

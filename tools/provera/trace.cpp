@@ -98,30 +98,32 @@ std::size_t utf8Length(std::string_view text) {
   return length;
 }
 
-// A line quoted for a report: control bytes and bytes that are not UTF-8
-// escaped, so that nothing in it can drive a terminal; long lines cut.
+// A line quoted for a report, long lines cut.
 std::string quote(std::string_view text) {
   constexpr std::size_t kLongest = 100;
-  static const char* const hex = "0123456789abcdef";
-  std::string quoted = "\"";
-  std::string_view rest = text.substr(0, kLongest);
-  while (!rest.empty()) {
-    auto byte = static_cast<unsigned char>(rest[0]);
-    std::size_t length = utf8Length(rest);
-    bool control = byte < 0x20 || byte == 0x7f || rest[0] == '"' || rest[0] == '\\' ||
-                   (length == 2 && byte == 0xC2 && static_cast<unsigned char>(rest[1]) < 0xA0);  // C1 controls
-    if (length == 0 || control) {
-      quoted += std::string("\\x") + hex[byte >> 4] + hex[byte & 15];
-      length = 1;
-    } else {
-      quoted += rest.substr(0, length);
-    }
-    rest.remove_prefix(length);
-  }
-  return quoted + (text.size() > kLongest ? "...\"" : "\"");
+  return "\"" + escaped(text.substr(0, kLongest)) + (text.size() > kLongest ? "...\"" : "\"");
 }
 
 }  // namespace
+
+std::string escaped(std::string_view text) {
+  static const char* const hex = "0123456789abcdef";
+  std::string shown;
+  while (!text.empty()) {
+    auto byte = static_cast<unsigned char>(text[0]);
+    std::size_t length = utf8Length(text);
+    bool control = byte < 0x20 || byte == 0x7f || text[0] == '"' || text[0] == '\\' ||
+                   (length == 2 && byte == 0xC2 && static_cast<unsigned char>(text[1]) < 0xA0);  // C1 controls
+    if (length == 0 || control) {
+      shown += std::string("\\x") + hex[byte >> 4] + hex[byte & 15];
+      length = 1;
+    } else {
+      shown += text.substr(0, length);
+    }
+    text.remove_prefix(length);
+  }
+  return shown;
+}
 
 std::optional<Program> programNamed(std::string_view name) {
   if (name == "zadatak") return Program::Zadatak;

@@ -41,6 +41,10 @@ struct Trace {
   int lineCount = 0;
 };
 
+// `text` safe to show on a terminal: control bytes (C0, DEL and C1), bytes
+// that are not UTF-8, '"' and '\\' as \xNN escapes, the rest unchanged.
+std::string escaped(std::string_view text);
+
 // Reads every line against the program's formats, byte for byte.
 Trace parse(Program program, std::string_view text);
 

@@ -1,6 +1,8 @@
 #include "stamped.hpp"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <istream>
 #include <map>
@@ -16,19 +18,30 @@ void writeStamped(std::ostream& out, const std::vector<Stamped>& lines) {
   }
 }
 
-bool readStamped(std::istream& in, std::vector<Stamped>& lines) {
-  std::string row;
-  while (std::getline(in, row)) {
+bool readStamped(std::string_view text, std::vector<Stamped>& lines, std::string& problem) {
+  double previous = 0;
+  for (int number = 1; !text.empty(); ++number) {
+    std::size_t end = std::min(text.find('\n'), text.size());
+    std::string_view row = text.substr(0, end);
+    text.remove_prefix(std::min(end + 1, text.size()));
+
     std::size_t space = row.find(' ');
-    if (space == std::string::npos) return false;
-    try {
-      std::size_t used = 0;
-      double at = std::stod(row.substr(0, space), &used);
-      if (used != space) return false;
-      lines.push_back({at, row.substr(space + 1)});
-    } catch (const std::exception&) {
+    std::string_view field = row.substr(0, space);
+    double at = 0;
+    auto [stop, error] = std::from_chars(field.data(), field.data() + field.size(), at);
+    const char* why = nullptr;
+    if (space == std::string_view::npos || field.empty() || error != std::errc() || stop != field.data() + field.size())
+      why = "does not start with a time in seconds and a space";
+    else if (!std::isfinite(at) || at < 0 || at > kLongestRun)
+      why = "the time is not from 0 to 1000000 seconds";
+    else if (at < previous)
+      why = "the time is earlier than the line before";
+    if (why) {
+      problem = "line " + std::to_string(number) + ": " + why;
       return false;
     }
+    previous = at;
+    lines.push_back({at, std::string(row.substr(space + 1))});
   }
   return true;
 }

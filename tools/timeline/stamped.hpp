@@ -4,6 +4,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "trace.hpp"
@@ -17,8 +18,11 @@ struct Stamped {
 
 // One line per entry: the seconds, a space, the line as printed.
 void writeStamped(std::ostream& out, const std::vector<Stamped>& lines);
-// False when a line does not start with a time.
-bool readStamped(std::istream& in, std::vector<Stamped>& lines);
+// Reads what writeStamped wrote. Every time must be a finite number of seconds,
+// from 0 to kLongestRun and never below the one before; on the first line that
+// breaks this, returns false and says why in `problem` ("line 3: ...").
+bool readStamped(std::string_view text, std::vector<Stamped>& lines, std::string& problem);
+constexpr double kLongestRun = 1e6;
 
 // What one worker did and when. A worker that printed nothing has no span.
 // niz-mark prints no execution line: there `started` is its second request,
