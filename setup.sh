@@ -23,7 +23,7 @@ libclang-rt-14-dev  test   /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fu
 chromium            test   chromium
 '
 
-SETUP_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+SETUP_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd -P)
 BUILD_DIR=$SETUP_ROOT/build
 
 setup_fail() {
