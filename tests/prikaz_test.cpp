@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 
 #include "child.hpp"
 #include "pty_run.hpp"
@@ -76,10 +78,19 @@ class Prikaz : public ::testing::Test {
   void TearDown() override {
     std::remove(saved_.c_str());
     std::remove(json_.c_str());
+    rmdir(dir_.c_str());
   }
 
-  std::string saved_ = ::testing::TempDir() + "prikaz-saved.txt";
-  std::string json_ = ::testing::TempDir() + "prikaz.json";
+  // A directory of each test's own: ctest runs these tests side by side.
+  static std::string makeDirectory() {
+    std::string pattern = ::testing::TempDir() + "prikaz-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp " << pattern << " failed";
+    return pattern;
+  }
+
+  std::string dir_ = makeDirectory();
+  std::string saved_ = dir_ + "/saved.txt";
+  std::string json_ = dir_ + "/run.json";
 };
 
 // On an 80-column terminal the 7.27 s run takes 0.2 s a column. Worker 0
