@@ -1,22 +1,17 @@
-# make run: build, then show the three programs' runs; make test: build, then every test.
-BUILD := build
-GENERATOR := $(if $(shell command -v ninja),-G Ninja,)
-
+# make run, make test: the same as ./run and ./test (which install what is missing,
+# then build); make build: install and build without running anything.
 .PHONY: all build run test clean
 
 all: build
 
-$(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) $(GENERATOR)
+build:
+	./setup.sh build
 
-build: $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD)
+run:
+	./run
 
-run: build
-	$(BUILD)/bin/prikaz all
-
-test: build
-	ctest --test-dir $(BUILD) --output-on-failure -j 2
+test:
+	./test
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf build
