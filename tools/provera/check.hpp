@@ -15,7 +15,11 @@ namespace provera {
 struct Report {
   std::vector<Violation> violations;  // in line order
   std::string summary;                // one line: workers and outcomes
-  bool valid() const { return violations.empty(); }
+  // A search met one of its bounds before it could explain the trace: nothing
+  // is claimed either way, and the trace is not called valid.
+  bool incomplete = false;
+  long searchStates = 0;  // states a search visited (niz-mark's order search)
+  bool valid() const { return violations.empty() && !incomplete; }
 };
 
 // The workers that take part in a run. The others end at once and print

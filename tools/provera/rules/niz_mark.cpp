@@ -9,10 +9,14 @@
 #include <type_traits>
 #include <unordered_set>
 
-#include "workers.hpp"
+#include "rules/rules.hpp"
 
 namespace provera {
 namespace {
+
+// A worker prints its request line twice, then its outcome; there is no
+// execution line.
+std::vector<std::string_view> lifecycles(Command) { return {"RRS", "RRF"}; }
 
 constexpr int kSlots = 24;            // 9 elements plus one append per worker fit
 constexpr std::size_t kMaxActors = 10;  // niz-mark's workers
@@ -117,9 +121,8 @@ class Search {
   bool gaveUp_ = false;
 };
 
-}  // namespace
-
-void replayNizMark(const Workers& workers, std::vector<Violation>& violations) {
+void judge(const Workers& workers, Report& report) {
+  std::vector<Violation>& violations = report.violations;
   std::vector<Actor> actors;
   std::vector<Milestone> milestones;
   for (const auto& [id, w] : workers) {
@@ -137,5 +140,10 @@ void replayNizMark(const Workers& workers, std::vector<Violation>& violations) {
   violations.push_back({stuck.line, {search.actor(stuck.actor).id},
                         "no order of the workers' length tests and changes explains this outcome"});
 }
+
+}  // namespace
+
+// Workers that draw the fourth code print nothing at all.
+const Rules kNizMarkRules{10, 9, false, lifecycles, nullptr, judge};
 
 }  // namespace provera
