@@ -178,11 +178,48 @@ TEST(Provera, NizMarkOutcomesNeedAnOrderThatExplainsThem) {
   std::vector<std::string> m = linesOf(recorded("niz-mark"));
   std::vector<std::string> altered = m;
   altered[14] = "USPEH: Radnik 4 naredba Citanje - 6 broj 1";  // 1 was never at index 6
-  expectRejected(Program::NizMark, join(altered), 15, "no order");
+  expectRejected(Program::NizMark, join(altered), 15, "a read of index 6 shows 1, a value that is never at that index");
 
   altered = m;
   altered[12] = "USPEH: Radnik 3 naredba Brisanje - 9";  // index 9 is past the length 9
   expectRejected(Program::NizMark, join(altered), 13, "no order");
+}
+
+// Nine deletions of indexes 0 to 8 side by side, and a read of index 0 beside
+// them: the deletions can all succeed only from the highest index down, so
+// index 0 holds 1 until the last of them.
+std::string nineDeletionsAndARead(const std::string& shown) {
+  std::string requests, outcomes;
+  for (int w = 0; w < 9; ++w) {
+    requests += "ZAHTEV: Radnik " + std::to_string(w) + " naredba Brisanje - " + std::to_string(w) + "\n";
+    outcomes += "USPEH: Radnik " + std::to_string(w) + " naredba Brisanje - " + std::to_string(w) + "\n";
+  }
+  requests += "ZAHTEV: Radnik 9 naredba Citanje - 0\n";
+  return requests + requests + "USPEH: Radnik 9 naredba Citanje - 0 broj " + shown + "\n" + outcomes;
+}
+
+TEST(Provera, NizMarkSearchIsExact) {
+  provera::Report one = provera::check(Program::NizMark, nineDeletionsAndARead("1"));
+  EXPECT_TRUE(one.valid()) << report(one);
+  // 77 is never in the array; 9 is, but never at index 0 in this run.
+  expectRejected(Program::NizMark, nineDeletionsAndARead("77"), 21, "shows 77, a value that is never at that index");
+  expectRejected(Program::NizMark, nineDeletionsAndARead("9"), 30, "no order");
+
+  std::string hardest = recorded("niz-mark-hardest");
+  provera::Report r = provera::check(Program::NizMark, hardest);
+  EXPECT_FALSE(r.incomplete) << r.summary;
+  EXPECT_GT(r.searchStates, 1000);
+}
+
+// A search that meets its bound claims nothing: the trace is not valid, and
+// the report says the check is incomplete.
+TEST(Provera, NizMarkSearchNeverGivesUpSilently) {
+  provera::Scope scope;
+  scope.maxSearchStates = 3;
+  provera::Report r = provera::check(Program::NizMark, recorded("niz-mark-hardest"), scope);
+  EXPECT_TRUE(r.incomplete);
+  EXPECT_FALSE(r.valid());
+  EXPECT_TRUE(r.summary.starts_with("incomplete niz-mark check")) << r.summary;
 }
 
 // A run in which only some workers take part: the others must print nothing,

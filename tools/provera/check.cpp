@@ -140,7 +140,7 @@ Report check(Program program, std::string_view text, const Scope& scope) {
   report.violations = trace.violations;
   const Rules& rules = rulesOf(program);
   Workers workers = checkLifecycles(rules, trace, scope, report.violations);
-  rules.judge(workers, report);
+  rules.judge(workers, scope, report);
   std::stable_sort(report.violations.begin(), report.violations.end(),
                    [](const Violation& a, const Violation& b) { return a.line < b.line; });
   if (!report.incomplete) report.summary = summarize(program, workers);

@@ -26,6 +26,9 @@ struct Report {
 // nothing; everything else about the trace is judged as usual.
 struct Scope {
   std::set<long> workers;  // empty: every worker of the program
+  // The most states a search may visit before the check gives up as
+  // incomplete; far beyond what any trace of the programs needs.
+  long maxSearchStates = 1000000;
 };
 
 Report check(Program program, std::string_view text, const Scope& scope = {});

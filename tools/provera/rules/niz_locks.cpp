@@ -75,7 +75,7 @@ void boundCount(const Workers& workers, std::vector<Violation>& out) {
   }
 }
 
-void judge(const Workers& workers, Report& report) {
+void judge(const Workers& workers, const Scope&, Report& report) {
   checkPairs(workers, pairRule, report.violations);
   boundCount(workers, report.violations);
 }

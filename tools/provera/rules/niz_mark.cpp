@@ -1,12 +1,22 @@
-// niz-mark: every worker tests the length once, after its second request line,
-// and (if the test passed) makes its change or fetch later, before its outcome
-// line. The lines fix only windows for these steps, so this searches for an
-// order of them that explains every outcome and every value read.
+// niz-mark: ten workers over one lock and a deletion mark. A worker with a
+// command prints its request line twice; after the second one it takes the
+// lock and tests its argument against the length, once. A failed test ends it
+// with a failure line. Otherwise a read fetches its slot later, under the lock,
+// whatever the length has become; an append stores its value at the end; a
+// deletion moves the elements above its index down and lowers the length, or,
+// if a deletion beside it has shrunk the array below its index meanwhile,
+// changes nothing and fails. Each prints its outcome after its step. Lines
+// carry no execution phase, so the lines fix only a window for each worker's
+// test and step: from its second request line to its outcome line.
+//
+// The rules: each outcome and each value read must be explained by some order
+// of the tests and steps inside their windows. The mark only holds reads and
+// deletions back; no line shows when it did, so the search does not model it
+// (a trace checker cannot tell a read that waited from one that did not).
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
-#include <type_traits>
 #include <unordered_set>
 
 #include "rules/rules.hpp"
@@ -14,13 +24,57 @@
 namespace provera {
 namespace {
 
-// A worker prints its request line twice, then its outcome; there is no
-// execution line.
+// ---- Lines -------------------------------------------------------------------
+
+// A worker prints its request line twice, then its outcome; a worker that
+// draws the fourth code prints nothing at all.
 std::vector<std::string_view> lifecycles(Command) { return {"RRS", "RRF"}; }
 
-constexpr int kSlots = 24;            // 9 elements plus one append per worker fit
-constexpr std::size_t kMaxActors = 10;  // niz-mark's workers
-constexpr long kMaxStates = 2000000;    // far beyond any real trace; past it nothing is claimed
+// ---- Values a read can show --------------------------------------------------
+
+// Elements only ever move down, and the only values written are the initial 1
+// to 9 (value v starts at index v - 1) and appended arguments; a shift leaves
+// a copy of a moved value behind, still at or below its first index. So a read
+// of index a can show v only if v is an initial value at or above a, or some
+// append's argument. Cheap, and it turns away most impossible values before
+// any search.
+void checkValuesRead(const Workers& workers, std::vector<Violation>& out) {
+  std::array<bool, 10> appended{};
+  for (const auto& [id, w] : workers)
+    if (w.command == Command::Append && w.succeeded()) appended[w.argument()] = true;
+  for (const auto& [id, w] : workers) {
+    if (w.command != Command::Read || !w.succeeded()) continue;
+    int a = w.argument(), v = *w.outcome()->value;
+    bool initial = v >= 1 && v <= 9 && a <= v - 1;
+    if (!initial && !(v >= 0 && v <= 9 && appended[v]))
+      out.push_back({w.outcome()->number, {w.id},
+                     "a read of index " + std::to_string(a) + " shows " + std::to_string(v) +
+                         ", a value that is never at that index"});
+  }
+}
+
+// ---- The order search -------------------------------------------------------
+//
+// A test, a fetch and a failing deletion's step only look at the array, and a
+// look may happen at any moment of its window after the one before it, so it
+// needs no place in the order: it is enough that some state its worker passed
+// through since it arrived allowed it. Each worker therefore carries its
+// progress, advanced whenever the state allows (more progress never hurts):
+//   read that succeeded:   0 arrived, 1 length test passed, 2 fetched its value
+//   any command that failed:          0 arrived, 2 saw the length at or below
+//                                     its argument (its test, or a deletion's
+//                                     step after a passed test, failed there)
+//   append, deletion that succeeded:  0 arrived, 1 test passed, 2 changed
+// Only the changes of appends and successful deletions are ordered, and only
+// where it matters: a second request line adds a worker at once (arriving
+// earlier only lets it see more), and an outcome line is passed as soon as its
+// worker has made progress 2 (later changes would look the same to everyone
+// still working). So the search branches only on which change comes next when
+// an outcome line needs a change first.
+
+constexpr int kSlots = 32;               // 9 elements and one append per worker fit
+constexpr std::size_t kMaxActors = 10;   // niz-mark's workers
+constexpr int kAnyValue = 15;            // a value no read still to fetch shows
 
 struct Actor {
   long id;
@@ -36,93 +90,150 @@ struct Milestone {
   bool arrival;  // the second request line; otherwise the outcome line
 };
 
-enum Stage : std::uint8_t { kAway, kArrived, kPassed, kDone };
-
+// A state of the search, canonical: equal states have equal bytes. Slots hold
+// values 0 to 9, four bits each.
 struct State {
-  std::array<std::int8_t, kSlots> slots;
-  std::int8_t length = 9;
-  std::uint8_t next = 0;  // the next milestone
-  std::array<Stage, kMaxActors> stage{};
+  std::array<std::uint64_t, 2> slots{};
+  std::uint32_t progress = 0;  // two bits a worker
+  std::uint8_t length = 9;
+  std::uint8_t next = 0;       // the next milestone
+  std::uint16_t pad = 0;
 
-  std::string key() const { return std::string(reinterpret_cast<const char*>(this), sizeof *this); }
+  int slot(int i) const { return static_cast<int>(slots[i / 16] >> (i % 16 * 4) & 15); }
+  void setSlot(int i, int v) {
+    std::uint64_t& word = slots[i / 16];
+    word = (word & ~(std::uint64_t{15} << (i % 16 * 4))) | std::uint64_t(v) << (i % 16 * 4);
+  }
+  int of(std::size_t actor) const { return static_cast<int>(progress >> (2 * actor) & 3); }
+  void set(std::size_t actor, int p) {
+    progress = (progress & ~(3u << (2 * actor))) | static_cast<std::uint32_t>(p) << (2 * actor);
+  }
+  bool operator==(const State&) const = default;
 };
-static_assert(std::has_unique_object_representations_v<State>, "key() reads every byte");
+
+struct StateHash {
+  std::size_t operator()(const State& s) const {
+    std::uint64_t h = s.slots[0] * 0x9E3779B97F4A7C15ull;
+    h ^= (s.slots[1] + 0x632BE59BD9B4E019ull) * 0xC2B2AE3D27D4EB4Full;
+    h ^= (std::uint64_t(s.progress) << 16 | std::uint64_t(s.length) << 8 | s.next) * 0x165667B19E3779F9ull;
+    return static_cast<std::size_t>(h ^ h >> 29);
+  }
+};
 
 class Search {
  public:
-  Search(std::vector<Actor> actors, std::vector<Milestone> milestones)
-      : actors_(std::move(actors)), milestones_(std::move(milestones)) {}
-
-  // True when some order explains the trace, or when the search gave up.
-  bool explains() {
-    State start{};
-    for (int i = 0; i < kSlots; ++i) start.slots[i] = static_cast<std::int8_t>(i < 9 ? i + 1 : 0);
-    return explore(start) || gaveUp_;
+  Search(std::vector<Actor> actors, std::vector<Milestone> milestones, long maxStates)
+      : actors_(std::move(actors)), milestones_(std::move(milestones)), arrivalAt_(actors_.size()), maxStates_(maxStates) {
+    for (std::size_t k = 0; k < milestones_.size(); ++k)
+      if (milestones_[k].arrival) arrivalAt_[milestones_[k].actor] = k;
   }
+
+  enum class Verdict { Explained, Unexplained, GaveUp };
+
+  Verdict run() {
+    State start;
+    for (int i = 0; i < 9; ++i) start.setSlot(i, i + 1);
+    if (explore(start)) return Verdict::Explained;
+    return gaveUp_ ? Verdict::GaveUp : Verdict::Unexplained;
+  }
+  long states() const { return visited_; }
   const Milestone& stuckAt() const { return milestones_[furthest_]; }
   const Actor& actor(std::size_t i) const { return actors_[i]; }
 
  private:
-  // Takes the actor's next step in `s`; false when that contradicts its outcome.
-  bool step(State& s, std::size_t i) const {
-    const Actor& a = actors_[i];
-    if (s.stage[i] == kArrived) {
-      bool passes = a.argument < s.length;
-      // A read or append that passes succeeds; a deletion may still fail later.
-      if (!passes && a.success) return false;
-      if (passes && !a.success && a.command != Command::Delete) return false;
-      s.stage[i] = passes ? kPassed : kDone;
-      return true;
-    }
-    s.stage[i] = kDone;
-    switch (a.command) {
-      case Command::Read: return s.slots[a.argument] == a.value;
-      case Command::Append:
-        if (s.length >= kSlots) return false;
-        s.slots[s.length++] = static_cast<std::int8_t>(a.argument);
-        return true;
-      default:
-        if (a.argument >= s.length) return !a.success;
-        if (!a.success) return false;
-        for (int j = a.argument; j < s.length - 1; ++j) s.slots[j] = s.slots[j + 1];
-        --s.length;
-        return true;
+  bool arrived(const State& s, std::size_t i) const { return arrivalAt_[i] < s.next; }
+  bool working(const State& s, std::size_t i) const { return arrived(s, i) && s.of(i) < 2; }
+
+  // Advances every working actor as far as the state allows.
+  void advance(State& s) const {
+    for (std::size_t i = 0; i < actors_.size(); ++i) {
+      if (!working(s, i)) continue;
+      const Actor& a = actors_[i];
+      bool fits = a.argument < s.length;
+      if (!a.success) {
+        if (!fits) s.set(i, 2);
+      } else if (s.of(i) == 0 && fits) {
+        s.set(i, 1);
+      }
+      if (a.command == Command::Read && a.success && s.of(i) == 1 && s.slot(a.argument) == a.value) s.set(i, 2);
     }
   }
 
-  bool explore(const State& s) {
-    if (s.next == milestones_.size()) return true;
-    if (gaveUp_ || ++visited_ > kMaxStates) return !(gaveUp_ = true);
-    std::string key = s.key();
-    if (dead_.contains(key)) return false;
-    furthest_ = std::max<std::size_t>(furthest_, s.next);
+  // Passes every milestone that needs no change first.
+  void passMilestones(State& s) const {
+    while (s.next < milestones_.size()) {
+      const Milestone& m = milestones_[s.next];
+      if (!m.arrival && s.of(m.actor) != 2) return;
+      ++s.next;
+      if (m.arrival) advance(s);
+    }
+  }
 
-    for (std::size_t i = 0; i < actors_.size(); ++i) {
-      if (s.stage[i] != kArrived && s.stage[i] != kPassed) continue;
-      State t = s;
-      if (step(t, i) && explore(t)) return true;
+  // Forgets what no one can look at any more. Only a fetch looks at a value,
+  // and only to compare it with the value its read shows, so a value that no
+  // read still to fetch shows is as good as any other: it becomes kAnyValue.
+  // And a slot past the end matters only to a read that passed its test and
+  // still fetches it: shifts read only live slots, and the length grows back
+  // over a slot only by an append that overwrites it first.
+  void canonical(State& s) const {
+    std::uint32_t sought = 0;  // by value
+    for (std::size_t k = 0; k < actors_.size(); ++k)
+      if (actors_[k].command == Command::Read && actors_[k].success && s.of(k) < 2) sought |= 1u << actors_[k].value;
+    for (int i = 0; i < kSlots; ++i) {
+      bool fetched = i < s.length;
+      for (std::size_t k = 0; k < actors_.size() && !fetched; ++k)
+        fetched = actors_[k].command == Command::Read && actors_[k].argument == i && arrived(s, k) && s.of(k) == 1;
+      int v = s.slot(i);
+      if (!fetched) s.setSlot(i, kAnyValue);
+      else if (v != kAnyValue && !(sought >> v & 1)) s.setSlot(i, kAnyValue);
     }
-    const Milestone& m = milestones_[s.next];
-    if (m.arrival || s.stage[m.actor] == kDone) {
-      State t = s;
-      if (m.arrival) t.stage[m.actor] = kArrived;
-      ++t.next;
-      if (explore(t)) return true;
+  }
+
+  // The change of actor i, which has passed its test; false if it cannot be made now.
+  bool change(State& s, std::size_t i) const {
+    const Actor& a = actors_[i];
+    if (a.command == Command::Append) {
+      if (s.length >= kSlots) return false;
+      s.setSlot(s.length++, a.argument);
+    } else {
+      if (a.argument >= s.length) return false;
+      for (int j = a.argument; j < s.length - 1; ++j) s.setSlot(j, s.slot(j + 1));
+      --s.length;
     }
-    dead_.insert(std::move(key));
+    s.set(i, 2);
+    advance(s);
+    return true;
+  }
+
+  bool explore(State s) {
+    passMilestones(s);
+    if (s.next == milestones_.size()) return true;
+    canonical(s);
+    if (!seen_.insert(s).second) return false;
+    if (++visited_ > maxStates_) {
+      gaveUp_ = true;
+      return false;
+    }
+    furthest_ = std::max<std::size_t>(furthest_, s.next);
+    for (std::size_t i = 0; i < actors_.size() && !gaveUp_; ++i) {
+      if (!working(s, i) || s.of(i) != 1 || actors_[i].command == Command::Read) continue;
+      State t = s;
+      if (change(t, i) && explore(t)) return true;
+    }
     return false;
   }
 
   std::vector<Actor> actors_;
   std::vector<Milestone> milestones_;
-  std::unordered_set<std::string> dead_;
+  std::vector<std::size_t> arrivalAt_;  // each actor's arrival milestone
+  std::unordered_set<State, StateHash> seen_;
+  long maxStates_;
   std::size_t furthest_ = 0;
   long visited_ = 0;
   bool gaveUp_ = false;
 };
 
-void judge(const Workers& workers, Report& report) {
-  std::vector<Violation>& violations = report.violations;
+void searchOrder(const Workers& workers, long maxStates, Report& report) {
   std::vector<Actor> actors;
   std::vector<Milestone> milestones;
   for (const auto& [id, w] : workers) {
@@ -134,16 +245,28 @@ void judge(const Workers& workers, Report& report) {
   }
   std::sort(milestones.begin(), milestones.end(), [](const Milestone& a, const Milestone& b) { return a.line < b.line; });
 
-  Search search(std::move(actors), std::move(milestones));
-  if (search.explains()) return;
-  const Milestone& stuck = search.stuckAt();
-  violations.push_back({stuck.line, {search.actor(stuck.actor).id},
-                        "no order of the workers' length tests and changes explains this outcome"});
+  Search search(std::move(actors), std::move(milestones), maxStates);
+  Search::Verdict verdict = search.run();
+  report.searchStates += search.states();
+  if (verdict == Search::Verdict::GaveUp) {
+    report.incomplete = true;
+    report.summary = "incomplete niz-mark check: the order search gave up after " + std::to_string(maxStates) +
+                     " states; nothing is claimed about this trace";
+  } else if (verdict == Search::Verdict::Unexplained) {
+    const Milestone& stuck = search.stuckAt();
+    report.violations.push_back({stuck.line, {search.actor(stuck.actor).id},
+                                 "no order of the workers' length tests and changes explains this outcome"});
+  }
+}
+
+void judge(const Workers& workers, const Scope& scope, Report& report) {
+  std::size_t before = report.violations.size();
+  checkValuesRead(workers, report.violations);
+  if (report.violations.size() == before) searchOrder(workers, scope.maxSearchStates, report);
 }
 
 }  // namespace
 
-// Workers that draw the fourth code print nothing at all.
 const Rules kNizMarkRules{10, 9, false, lifecycles, nullptr, judge};
 
 }  // namespace provera

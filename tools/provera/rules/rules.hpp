@@ -29,7 +29,7 @@ struct Rules {
 
   // Judges the complete workers together; adds to report.violations, and sets
   // report.incomplete when it could not finish.
-  void (*judge)(const Workers& workers, Report& report);
+  void (*judge)(const Workers& workers, const Scope& scope, Report& report);
 };
 
 extern const Rules kZadatakRules;

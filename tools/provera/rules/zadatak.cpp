@@ -100,7 +100,7 @@ void replayCount(const Workers& workers, std::vector<Violation>& out) {
   }
 }
 
-void judge(const Workers& workers, Report& report) {
+void judge(const Workers& workers, const Scope&, Report& report) {
   checkPairs(workers, pairRule, report.violations);
   replayCount(workers, report.violations);
 }
