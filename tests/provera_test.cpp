@@ -3,6 +3,8 @@
 
 #include <chrono>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -125,6 +127,13 @@ TEST(Provera, ZadatakAdmissionPairs) {
   provera::Report lower = provera::check(Program::Zadatak, trace(body));
   for (const provera::Violation& v : lower.violations) EXPECT_EQ(v.rule.find("beside"), std::string::npos) << report(lower);
 
+  // Reader 0 of index 3 is executing before deletion 2 of index 4 even asks:
+  // the deletion was admitted while the reader was counted.
+  body = {"ЗАХТЕВ: Радник 0 наредба CITANJE — 3", "ИЗВРШАВАЊЕ: Радник 0 наредба CITANJE — 3",
+          "ЗАХТЕВ: Радник 2 наредба BRISANJE — 4", "ИЗВРШАВАЊЕ: Радник 2 наредба BRISANJE — 4",
+          "УСПЕХ: Радник 0 наредба CITANJE — 3", "УСПЕХ: Радник 2 наредба BRISANJE — 4"};
+  expectRejected(Program::Zadatak, trace(body), 4, "a deletion was admitted while a read was running");
+
   // Appends 1 and 4 together.
   expectRejected(Program::Zadatak,
                  trace({"ЗАХТЕВ: Радник 1 наредба DODAVANJE — 0", "ЗАХТЕВ: Радник 4 наредба DODAVANJE — 0",
@@ -162,6 +171,59 @@ TEST(Provera, NizLocksAdmissionAndCount) {
   altered = l;
   std::swap(altered[45], altered[46]);
   expectRejected(Program::NizLocks, join(altered), 46, "two appends ran at once");
+}
+
+std::string nizLocksLines(const std::vector<std::string>& phasesAndWorkers) {
+  static const std::map<char, std::string> phase = {
+      {'R', "ZAHTEV"}, {'X', "IZVRSAVANJE"}, {'S', "USPEH"}, {'F', "NEUSPEH"}};
+  static const std::map<char, std::string> command = {{'r', "citanje"}, {'a', "dodavanje"}, {'d', "brisanje"}};
+  std::string text;
+  for (const std::string& e : phasesAndWorkers)  // "Xa7": phase, command, worker
+    text += phase.at(e[0]) + ": Radnik " + e.substr(2) + " naredba " + command.at(e[1]) + "\n";
+  return text;
+}
+
+// Every worker but those listed reads and succeeds, alone, after them.
+std::string withOtherReaders(std::vector<std::string> lines) {
+  std::set<std::string> named;
+  for (const std::string& e : lines) named.insert(e.substr(2));
+  for (int w = 0; w < 20; ++w)
+    if (!named.contains(std::to_string(w)))
+      for (const char* p : {"Rr", "Xr", "Sr"}) lines.push_back(p + std::to_string(w));
+  return nizLocksLines(lines);
+}
+
+TEST(Provera, NizLocksFailuresFollowASuccessfulDeletion) {
+  // The first deletion fails: nothing has shrunk the array below its index.
+  expectRejected(Program::NizLocks, withOtherReaders({"Rd0", "Xd0", "Fd0", "Rd1", "Xd1", "Sd1"}), 3,
+                 "a deletion failed before any deletion had succeeded");
+  // Twenty reads fail with no deletion at all.
+  std::vector<std::string> reads;
+  for (int w = 0; w < 20; ++w) reads.insert(reads.end(), {"Rr" + std::to_string(w), "Fr" + std::to_string(w)});
+  expectRejected(Program::NizLocks, nizLocksLines(reads), 2, "a read failed before any deletion had succeeded");
+  // After a successful deletion, both can fail.
+  provera::Report after = provera::check(
+      Program::NizLocks, withOtherReaders({"Rd0", "Xd0", "Sd0", "Rd1", "Xd1", "Fd1", "Rr2", "Fr2"}));
+  EXPECT_TRUE(after.valid()) << report(after);
+}
+
+TEST(Provera, NizLocksWhatAnAppendsWindowAllows) {
+  // Deletions 1 and 2 both succeed while append 0 holds a non-empty array.
+  expectRejected(Program::NizLocks,
+                 withOtherReaders({"Ra0", "Xa0", "Rd1", "Xd1", "Sd1", "Rd2", "Xd2", "Sd2", "Sa0"}), 8,
+                 "two deletions succeeded while an append held a non-empty array");
+  // One of them may: the deletion of the slot the append just filled.
+  provera::Report one =
+      provera::check(Program::NizLocks, withOtherReaders({"Ra0", "Xa0", "Rd1", "Xd1", "Sd1", "Rd2", "Sa0", "Xd2", "Sd2"}));
+  EXPECT_TRUE(one.valid()) << report(one);
+  // Append 10 inside append 0's window: deletions that succeed inside the
+  // window, after append 0 retook its range, do not empty the array it found.
+  std::vector<std::string> lines = {"Ra0", "Xa0"};
+  for (int w = 1; w <= 9; ++w)
+    for (const char* p : {"Rd", "Xd", "Sd"}) lines.push_back(p + std::to_string(w));
+  lines.insert(lines.end(), {"Ra10", "Xa10", "Sa10", "Sa0"});
+  expectRejected(Program::NizLocks, withOtherReaders(lines), 31,
+                 "two appends ran at once although the array held at least 9 elements");
 }
 
 TEST(Provera, NizLocksCountNeverBelowZero) {

@@ -27,10 +27,10 @@ std::string lineFault(const Line& line) {
 
 // ---- Admission ---------------------------------------------------------------
 
-// Two workers admitted together: a deletion only beside readers of a lower
-// index (readers at or above the index under deletion wait), an append never
-// beside another append or a deletion.
-std::string pairRule(const Worker& a, const Worker& b, const Workers&) {
+// Two workers admitted together, in either order: a deletion only beside
+// readers of a lower index (readers at or above the index under deletion
+// wait), an append never beside another append or a deletion.
+std::string togetherRule(const Worker& a, const Worker& b) {
   if (a.command == Command::Delete || b.command == Command::Delete) {
     const Worker& deletion = a.command == Command::Delete ? a : b;
     const Worker& other = a.command == Command::Delete ? b : a;
@@ -42,6 +42,21 @@ std::string pairRule(const Worker& a, const Worker& b, const Workers&) {
     return std::string("a deletion ran beside ") + (other.command == Command::Append ? "an append" : "another deletion");
   }
   if (a.command == Command::Append && b.command == Command::Append) return "two appends ran at once";
+  return "";
+}
+
+// `inner`'s execution line falls inside `outer`'s window. When inner's request
+// line also follows outer's execution line, inner asked to be admitted only
+// after outer was admitted, and was admitted before outer's outcome line, so
+// while outer was still counted: inner's wait condition was false with outer
+// counted. A deletion waits while anyone is counted, so it can never be the
+// second of such a pair, even beside a reader of a lower index.
+std::string pairRule(const Worker& outer, const Worker& inner, const Workers&) {
+  if (std::string broken = togetherRule(outer, inner); !broken.empty()) return broken;
+  bool outerFirst = inner.request()->number > outer.execution()->number;
+  if (outerFirst && inner.command == Command::Delete)
+    return "a deletion was admitted while " + withArticle(outer.command) +
+           " was running; a deletion waits until nothing else runs";
   return "";
 }
 
