@@ -82,6 +82,39 @@ TEST(Provera, FormIsCheckedByteForByte) {
   expectRejected(Program::NizMark, join(m), 15, "line: \"\\x1b[2J\\xc2\\x9b\\xff\"");
 }
 
+// printf never writes "-0", and quoting keeps every line's text inert: no
+// control, no reordering mark, nothing that is not well-formed UTF-8.
+TEST(Provera, FormLeavesNothingToChance) {
+  std::vector<std::string> z = linesOf(recorded("zadatak"));
+  std::vector<std::string> altered = z;
+  altered[1] = "ЗАХТЕВ: Радник -0 наредба CITANJE — 4";
+  expectRejected(Program::Zadatak, join(altered), 2, "not a zadatak trace line");
+  altered = z;
+  altered[1] = "ЗАХТЕВ: Радник 0 наредба CITANJE — -0";
+  expectRejected(Program::Zadatak, join(altered), 2, "not a zadatak trace line");
+
+  std::vector<std::string> m = linesOf(recorded("niz-mark"));
+  const std::pair<std::string, std::string> unsafe[] = {
+      {"a\xe2\x80\xae" "b", "\"a\\xe2\\x80\\xaeb\""},      // U+202E, right-to-left override
+      {"\xed\xa0\x80", "\"\\xed\\xa0\\x80\""},         // a surrogate
+      {"\xc0\xaf", "\"\\xc0\\xaf\""},                    // an overlong '/'
+      {"\xf4\x90\x80\x80", "\"\\xf4\\x90\\x80\\x80\""},  // above U+10FFFF
+      {"Радник \xf0\x9f\x99\x82", "\"Радник \xf0\x9f\x99\x82\""}};  // well-formed text stays as it is
+  for (const auto& [line, quoted] : unsafe) {
+    m[14] = line;
+    expectRejected(Program::NizMark, join(m), 15, "line: " + quoted);
+  }
+}
+
+// An empty trace is no run of any program; a run of some workers only may be
+// empty in niz-mark, where a worker can draw no command.
+TEST(Provera, AnEmptyTraceIsNoRun) {
+  for (Program program : {Program::Zadatak, Program::NizLocks, Program::NizMark})
+    expectRejected(program, "", 0, "no line at all: an empty trace is not a run of");
+  provera::Report scoped = provera::check(Program::NizMark, "", {{2, 5}});
+  EXPECT_TRUE(scoped.valid()) << report(scoped);
+}
+
 TEST(Provera, EveryWorkerFollowsItsLifecycle) {
   std::vector<std::string> z = linesOf(recorded("zadatak"));
   std::vector<std::string> altered = z;

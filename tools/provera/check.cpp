@@ -138,6 +138,13 @@ Report check(Program program, std::string_view text, const Scope& scope) {
   Report report;
   Trace trace = parse(program, text);
   report.violations = trace.violations;
+  // A whole run always prints something: every worker of zadatak and niz-locks
+  // prints a request line, and a niz-mark worker prints nothing only when it
+  // draws the fourth code. Ten silent niz-mark workers would draw exactly the
+  // first twenty numbers of its never-seeded generator, and only six of those
+  // name that code. A run of some of the workers only may print nothing.
+  if (text.empty() && scope.workers.empty())
+    report.violations.push_back({0, {}, "no line at all: an empty trace is not a run of " + std::string(nameOf(program))});
   const Rules& rules = rulesOf(program);
   Workers workers = checkLifecycles(rules, trace, scope, report.violations);
   rules.judge(workers, scope, report);
