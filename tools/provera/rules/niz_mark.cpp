@@ -32,21 +32,28 @@ std::vector<std::string_view> lifecycles(Command) { return {"RRS", "RRF"}; }
 
 // ---- Values a read can show --------------------------------------------------
 
-// Elements only ever move down, and the only values written are the initial 1
-// to 9 (value v starts at index v - 1) and appended arguments; a shift leaves
-// a copy of a moved value behind, still at or below its first index. So a read
-// of index a can show v only if v is an initial value at or above a, or some
-// append's argument. Cheap, and it turns away most impossible values before
-// any search.
+// Elements only ever move down, one slot for each successful deletion, and the
+// only values written are the initial 1 to 9 (value v starts at index v - 1)
+// and appended arguments; a shift leaves a copy of a moved value behind, no
+// lower than the value itself has come. With d successful deletions in the
+// trace, a read of index a can therefore show v only if v is an initial value
+// that started at most d slots above a, or some append's argument and a is at
+// least 9 - d (an append stores at the length, which is at least 9 less the
+// deletions before it, and moves down once for each one after it). Cheap, and
+// it turns away most impossible values before any search.
 void checkValuesRead(const Workers& workers, std::vector<Violation>& out) {
   std::array<bool, 10> appended{};
-  for (const auto& [id, w] : workers)
+  int deletions = 0;
+  for (const auto& [id, w] : workers) {
     if (w.command == Command::Append && w.succeeded()) appended[w.argument()] = true;
+    deletions += w.command == Command::Delete && w.succeeded();
+  }
   for (const auto& [id, w] : workers) {
     if (w.command != Command::Read || !w.succeeded()) continue;
     int a = w.argument(), v = *w.outcome()->value;
-    bool initial = v >= 1 && v <= 9 && a <= v - 1;
-    if (!initial && !(v >= 0 && v <= 9 && appended[v]))
+    bool initial = v >= 1 && v <= 9 && a <= v - 1 && v - 1 - a <= deletions;
+    bool appendedThere = v >= 0 && v <= 9 && appended[v] && a >= 9 - deletions;
+    if (!initial && !appendedThere)
       out.push_back({w.outcome()->number, {w.id},
                      "a read of index " + std::to_string(a) + " shows " + std::to_string(v) +
                          ", a value that is never at that index"});
@@ -91,7 +98,7 @@ struct Milestone {
 };
 
 // A state of the search, canonical: equal states have equal bytes. Slots hold
-// values 0 to 9, four bits each.
+// values 0 to 9, or kAnyValue, four bits each.
 struct State {
   std::array<std::uint64_t, 2> slots{};
   std::uint32_t progress = 0;  // two bits a worker
