@@ -299,6 +299,11 @@ TEST(Provera, NizMarkSearchIsExact) {
   // 77 is never in the array; 9 is, but never at index 0 in this run.
   expectRejected(Program::NizMark, nineDeletionsAndARead("77"), 21, "shows 77, a value that is never at that index");
   expectRejected(Program::NizMark, nineDeletionsAndARead("9"), 30, "no order");
+  // With no deletion at all, index 0 only ever holds 1.
+  expectRejected(Program::NizMark,
+                 "ZAHTEV: Radnik 3 naredba Citanje - 0\nZAHTEV: Radnik 3 naredba Citanje - 0\n"
+                 "USPEH: Radnik 3 naredba Citanje - 0 broj 2\n",
+                 3, "shows 2, a value that is never at that index");
 
   std::string hardest = recorded("niz-mark-hardest");
   provera::Report r = provera::check(Program::NizMark, hardest);
