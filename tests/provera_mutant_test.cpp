@@ -51,6 +51,21 @@ TEST_F(Mutant, ZadatakDeletionAdmittedBesideReaders) {
   expectRejected(Program::Zadatak, "a read of index 5 ran beside a deletion of index 1");
 }
 
+// The reader is admitted and executing before the deletion even asks; the
+// broken monitor then admits the deletion beside it, although the reader's
+// index is lower than the deletion's.
+TEST_F(Mutant, ZadatakDeletionAdmittedWhileALowerReaderRuns) {
+  script_ = "main:0,0,5,0,0,0,0,0,0,0";
+  launch("zadatak-deletion-beside-readers", {"SEAM_HOLD_START=1"});
+  go(0);
+  pause(0);
+  step(0);  // reader 0 of index 0 admitted: execution line
+  go(2);
+  pause(2);
+  step(2);  // deletion 2 of index 5 requests only now, and is admitted beside it
+  expectRejected(Program::Zadatak, "a deletion was admitted while a read was running");
+}
+
 TEST_F(Mutant, ZadatakAppendsAdmittedTogether) {
   script_ = "main:0,0,0,0,0,0,0,0,0,0";
   launch("zadatak-appends-together", {});
@@ -71,6 +86,34 @@ TEST_F(Mutant, NizLocksAppendsAdmittedTogether) {
   child->release(1);  // the second, admitted too, executes beside it
   blocked(1);
   expectRejected(Program::NizLocks, "two appends ran at once although the array held");
+}
+
+// Worker 0 deletes index 8, the last element, before anything else happens:
+// the broken copy reports a failure that no shrink explains.
+TEST_F(Mutant, NizLocksDeletionFailsBeforeTheArrayShrank) {
+  script_ = "0:2,8,0";
+  launch("niz-locks-deletion-fails-early", {"SEAM_HOLD_START=1"});
+  go(0);
+  pause(0);
+  lastStep(0);
+  expectRejected(Program::NizLocks, "a deletion failed before any deletion had succeeded");
+}
+
+// Append 0 gives its range up before its last pause, so deletions 1 and 2 of
+// index 0 are admitted and succeed one after the other inside its window.
+TEST_F(Mutant, NizLocksAppendReleasesItsRangeEarly) {
+  script_ = "0:1,0,5;1:2,0,0;2:2,0,0";
+  launch("niz-locks-append-releases-early", {"SEAM_HOLD_START=1"});
+  go(0);
+  pause(0);
+  step(0);  // executes, stores, and lets its range go
+  for (int w : {1, 2}) {
+    go(w);
+    pause(w);
+    step(w);
+    lastStep(w);
+  }
+  expectRejected(Program::NizLocks, "two deletions succeeded while an append held a non-empty array");
 }
 
 TEST_F(Mutant, NizMarkDeletionReportsSuccessPastTheLength) {

@@ -3,6 +3,8 @@
 
 #include <chrono>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -80,6 +82,39 @@ TEST(Provera, FormIsCheckedByteForByte) {
   expectRejected(Program::NizMark, join(m), 15, "line: \"\\x1b[2J\\xc2\\x9b\\xff\"");
 }
 
+// printf never writes "-0", and quoting keeps every line's text inert: no
+// control, no reordering mark, nothing that is not well-formed UTF-8.
+TEST(Provera, FormLeavesNothingToChance) {
+  std::vector<std::string> z = linesOf(recorded("zadatak"));
+  std::vector<std::string> altered = z;
+  altered[1] = "ЗАХТЕВ: Радник -0 наредба CITANJE — 4";
+  expectRejected(Program::Zadatak, join(altered), 2, "not a zadatak trace line");
+  altered = z;
+  altered[1] = "ЗАХТЕВ: Радник 0 наредба CITANJE — -0";
+  expectRejected(Program::Zadatak, join(altered), 2, "not a zadatak trace line");
+
+  std::vector<std::string> m = linesOf(recorded("niz-mark"));
+  const std::pair<std::string, std::string> unsafe[] = {
+      {"a\xe2\x80\xae" "b", "\"a\\xe2\\x80\\xaeb\""},      // U+202E, right-to-left override
+      {"\xed\xa0\x80", "\"\\xed\\xa0\\x80\""},         // a surrogate
+      {"\xc0\xaf", "\"\\xc0\\xaf\""},                    // an overlong '/'
+      {"\xf4\x90\x80\x80", "\"\\xf4\\x90\\x80\\x80\""},  // above U+10FFFF
+      {"Радник \xf0\x9f\x99\x82", "\"Радник \xf0\x9f\x99\x82\""}};  // well-formed text stays as it is
+  for (const auto& [line, quoted] : unsafe) {
+    m[14] = line;
+    expectRejected(Program::NizMark, join(m), 15, "line: " + quoted);
+  }
+}
+
+// An empty trace is no run of any program; a run of some workers only may be
+// empty in niz-mark, where a worker can draw no command.
+TEST(Provera, AnEmptyTraceIsNoRun) {
+  for (Program program : {Program::Zadatak, Program::NizLocks, Program::NizMark})
+    expectRejected(program, "", 0, "no line at all: an empty trace is not a run of");
+  provera::Report scoped = provera::check(Program::NizMark, "", {{2, 5}});
+  EXPECT_TRUE(scoped.valid()) << report(scoped);
+}
+
 TEST(Provera, EveryWorkerFollowsItsLifecycle) {
   std::vector<std::string> z = linesOf(recorded("zadatak"));
   std::vector<std::string> altered = z;
@@ -125,6 +160,13 @@ TEST(Provera, ZadatakAdmissionPairs) {
   provera::Report lower = provera::check(Program::Zadatak, trace(body));
   for (const provera::Violation& v : lower.violations) EXPECT_EQ(v.rule.find("beside"), std::string::npos) << report(lower);
 
+  // Reader 0 of index 3 is executing before deletion 2 of index 4 even asks:
+  // the deletion was admitted while the reader was counted.
+  body = {"ЗАХТЕВ: Радник 0 наредба CITANJE — 3", "ИЗВРШАВАЊЕ: Радник 0 наредба CITANJE — 3",
+          "ЗАХТЕВ: Радник 2 наредба BRISANJE — 4", "ИЗВРШАВАЊЕ: Радник 2 наредба BRISANJE — 4",
+          "УСПЕХ: Радник 0 наредба CITANJE — 3", "УСПЕХ: Радник 2 наредба BRISANJE — 4"};
+  expectRejected(Program::Zadatak, trace(body), 4, "a deletion was admitted while a read was running");
+
   // Appends 1 and 4 together.
   expectRejected(Program::Zadatak,
                  trace({"ЗАХТЕВ: Радник 1 наредба DODAVANJE — 0", "ЗАХТЕВ: Радник 4 наредба DODAVANJE — 0",
@@ -164,6 +206,59 @@ TEST(Provera, NizLocksAdmissionAndCount) {
   expectRejected(Program::NizLocks, join(altered), 46, "two appends ran at once");
 }
 
+std::string nizLocksLines(const std::vector<std::string>& phasesAndWorkers) {
+  static const std::map<char, std::string> phase = {
+      {'R', "ZAHTEV"}, {'X', "IZVRSAVANJE"}, {'S', "USPEH"}, {'F', "NEUSPEH"}};
+  static const std::map<char, std::string> command = {{'r', "citanje"}, {'a', "dodavanje"}, {'d', "brisanje"}};
+  std::string text;
+  for (const std::string& e : phasesAndWorkers)  // "Xa7": phase, command, worker
+    text += phase.at(e[0]) + ": Radnik " + e.substr(2) + " naredba " + command.at(e[1]) + "\n";
+  return text;
+}
+
+// Every worker but those listed reads and succeeds, alone, after them.
+std::string withOtherReaders(std::vector<std::string> lines) {
+  std::set<std::string> named;
+  for (const std::string& e : lines) named.insert(e.substr(2));
+  for (int w = 0; w < 20; ++w)
+    if (!named.contains(std::to_string(w)))
+      for (const char* p : {"Rr", "Xr", "Sr"}) lines.push_back(p + std::to_string(w));
+  return nizLocksLines(lines);
+}
+
+TEST(Provera, NizLocksFailuresFollowASuccessfulDeletion) {
+  // The first deletion fails: nothing has shrunk the array below its index.
+  expectRejected(Program::NizLocks, withOtherReaders({"Rd0", "Xd0", "Fd0", "Rd1", "Xd1", "Sd1"}), 3,
+                 "a deletion failed before any deletion had succeeded");
+  // Twenty reads fail with no deletion at all.
+  std::vector<std::string> reads;
+  for (int w = 0; w < 20; ++w) reads.insert(reads.end(), {"Rr" + std::to_string(w), "Fr" + std::to_string(w)});
+  expectRejected(Program::NizLocks, nizLocksLines(reads), 2, "a read failed before any deletion had succeeded");
+  // After a successful deletion, both can fail.
+  provera::Report after = provera::check(
+      Program::NizLocks, withOtherReaders({"Rd0", "Xd0", "Sd0", "Rd1", "Xd1", "Fd1", "Rr2", "Fr2"}));
+  EXPECT_TRUE(after.valid()) << report(after);
+}
+
+TEST(Provera, NizLocksWhatAnAppendsWindowAllows) {
+  // Deletions 1 and 2 both succeed while append 0 holds a non-empty array.
+  expectRejected(Program::NizLocks,
+                 withOtherReaders({"Ra0", "Xa0", "Rd1", "Xd1", "Sd1", "Rd2", "Xd2", "Sd2", "Sa0"}), 8,
+                 "two deletions succeeded while an append held a non-empty array");
+  // One of them may: the deletion of the slot the append just filled.
+  provera::Report one =
+      provera::check(Program::NizLocks, withOtherReaders({"Ra0", "Xa0", "Rd1", "Xd1", "Sd1", "Rd2", "Sa0", "Xd2", "Sd2"}));
+  EXPECT_TRUE(one.valid()) << report(one);
+  // Append 10 inside append 0's window: deletions that succeed inside the
+  // window, after append 0 retook its range, do not empty the array it found.
+  std::vector<std::string> lines = {"Ra0", "Xa0"};
+  for (int w = 1; w <= 9; ++w)
+    for (const char* p : {"Rd", "Xd", "Sd"}) lines.push_back(p + std::to_string(w));
+  lines.insert(lines.end(), {"Ra10", "Xa10", "Sa10", "Sa0"});
+  expectRejected(Program::NizLocks, withOtherReaders(lines), 31,
+                 "two appends ran at once although the array held at least 9 elements");
+}
+
 TEST(Provera, NizLocksCountNeverBelowZero) {
   std::string text;
   for (int w = 0; w < 20; ++w) text += "ZAHTEV: Radnik " + std::to_string(w) + " naredba brisanje\n";
@@ -178,11 +273,53 @@ TEST(Provera, NizMarkOutcomesNeedAnOrderThatExplainsThem) {
   std::vector<std::string> m = linesOf(recorded("niz-mark"));
   std::vector<std::string> altered = m;
   altered[14] = "USPEH: Radnik 4 naredba Citanje - 6 broj 1";  // 1 was never at index 6
-  expectRejected(Program::NizMark, join(altered), 15, "no order");
+  expectRejected(Program::NizMark, join(altered), 15, "a read of index 6 shows 1, a value that is never at that index");
 
   altered = m;
   altered[12] = "USPEH: Radnik 3 naredba Brisanje - 9";  // index 9 is past the length 9
   expectRejected(Program::NizMark, join(altered), 13, "no order");
+}
+
+// Nine deletions of indexes 0 to 8 side by side, and a read of index 0 beside
+// them: the deletions can all succeed only from the highest index down, so
+// index 0 holds 1 until the last of them.
+std::string nineDeletionsAndARead(const std::string& shown) {
+  std::string requests, outcomes;
+  for (int w = 0; w < 9; ++w) {
+    requests += "ZAHTEV: Radnik " + std::to_string(w) + " naredba Brisanje - " + std::to_string(w) + "\n";
+    outcomes += "USPEH: Radnik " + std::to_string(w) + " naredba Brisanje - " + std::to_string(w) + "\n";
+  }
+  requests += "ZAHTEV: Radnik 9 naredba Citanje - 0\n";
+  return requests + requests + "USPEH: Radnik 9 naredba Citanje - 0 broj " + shown + "\n" + outcomes;
+}
+
+TEST(Provera, NizMarkSearchIsExact) {
+  provera::Report one = provera::check(Program::NizMark, nineDeletionsAndARead("1"));
+  EXPECT_TRUE(one.valid()) << report(one);
+  // 77 is never in the array; 9 is, but never at index 0 in this run.
+  expectRejected(Program::NizMark, nineDeletionsAndARead("77"), 21, "shows 77, a value that is never at that index");
+  expectRejected(Program::NizMark, nineDeletionsAndARead("9"), 30, "no order");
+  // With no deletion at all, index 0 only ever holds 1.
+  expectRejected(Program::NizMark,
+                 "ZAHTEV: Radnik 3 naredba Citanje - 0\nZAHTEV: Radnik 3 naredba Citanje - 0\n"
+                 "USPEH: Radnik 3 naredba Citanje - 0 broj 2\n",
+                 3, "shows 2, a value that is never at that index");
+
+  std::string hardest = recorded("niz-mark-hardest");
+  provera::Report r = provera::check(Program::NizMark, hardest);
+  EXPECT_FALSE(r.incomplete) << r.summary;
+  EXPECT_GT(r.searchStates, 1000);
+}
+
+// A search that meets its bound claims nothing: the trace is not valid, and
+// the report says the check is incomplete.
+TEST(Provera, NizMarkSearchNeverGivesUpSilently) {
+  provera::Scope scope;
+  scope.maxSearchStates = 3;
+  provera::Report r = provera::check(Program::NizMark, recorded("niz-mark-hardest"), scope);
+  EXPECT_TRUE(r.incomplete);
+  EXPECT_FALSE(r.valid());
+  EXPECT_TRUE(r.summary.starts_with("incomplete niz-mark check")) << r.summary;
 }
 
 // A run in which only some workers take part: the others must print nothing,

@@ -1,6 +1,7 @@
 // provera PROGRAM [--workers LIST] [FILE]: judges a trace of zadatak, niz-locks
 // or niz-mark.
-// Exit status: 0 valid, 1 violations found, 2 usage error or unreadable input.
+// Exit status: 0 valid, 1 violations found, 2 usage error or unreadable input,
+// 3 the check could not be completed (a search bound was reached).
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -94,14 +95,13 @@ int main(int argc, char** argv) {
   if (file) close(fd);
 
   provera::Report report = provera::check(*program, text, scope);
-  if (report.valid())
-    std::cout << report.summary << "\n";
-  else
-    for (const provera::Violation& v : report.violations) std::cout << provera::describe(v) << "\n";
+  for (const provera::Violation& v : report.violations) std::cout << provera::describe(v) << "\n";
+  if (report.violations.empty() || report.incomplete) std::cout << report.summary << "\n";
   std::cout.flush();
   if (!std::cout) {
     cli::complain("provera", "cannot write the report", errno);
     return 2;
   }
-  return report.valid() ? 0 : 1;
+  if (!report.violations.empty()) return 1;
+  return report.incomplete ? 3 : 0;
 }

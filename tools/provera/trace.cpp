@@ -43,6 +43,8 @@ class Cursor {
   // A number as %d or %ld prints it: optional minus, no leading zeros.
   template <class Int>
   bool number(Int& out) {
+    // printf never writes "-0".
+    if (rest_.starts_with("-0")) return false;
     std::size_t digitsAt = rest_.starts_with('-') ? 1 : 0;
     if (rest_.size() > digitsAt + 1 && rest_[digitsAt] == '0' && std::isdigit(static_cast<unsigned char>(rest_[digitsAt + 1])))
       return false;
@@ -87,15 +89,37 @@ std::optional<Line> parseLine(Program program, std::string_view text, int number
   return line;
 }
 
-// The length of the valid UTF-8 sequence at the front of `text`, or 0.
-std::size_t utf8Length(std::string_view text) {
+// The code point of the well-formed UTF-8 sequence at the front of `text`, and
+// its length; length 0 when the bytes are not one (a stray or missing
+// continuation byte, an overlong form, a surrogate, or a code point above
+// U+10FFFF).
+struct Decoded {
+  char32_t point = 0;
+  std::size_t length = 0;
+};
+
+Decoded decodeUtf8(std::string_view text) {
   auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
   unsigned char lead = byte(0);
-  std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
-  if (length == 0 || length > text.size()) return 0;
-  for (std::size_t i = 1; i < length; ++i)
-    if ((byte(i) & 0xC0) != 0x80) return 0;
-  return length;
+  if (lead < 0x80) return {lead, 1};
+  std::size_t length = (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+  if (length == 0 || length > text.size()) return {};
+  static constexpr char32_t kLeast[5] = {0, 0, 0x80, 0x800, 0x10000};  // below these, a shorter form exists
+  char32_t point = lead & (0x7F >> length);
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(i) & 0xC0) != 0x80) return {};
+    point = point << 6 | (byte(i) & 0x3F);
+  }
+  if (point < kLeast[length] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return {};
+  return {point, length};
+}
+
+// Characters that could drive a terminal, or make a report read other than it
+// is: C0 and C1 controls, and the marks that reorder or separate text (bidi
+// controls, line and paragraph separators); and the quote's own delimiters.
+bool unsafe(char32_t c) {
+  return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) || c == '"' || c == '\\' || c == 0x061C ||
+         c == 0x200E || c == 0x200F || (c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
 }
 
 // A line quoted for a report, long lines cut.
@@ -106,17 +130,19 @@ std::string quote(std::string_view text) {
 
 }  // namespace
 
+// Bytes that are not well-formed UTF-8, and the characters above, escaped byte
+// by byte as \xNN, so that nothing shown can drive a terminal or hide what it says.
 std::string escaped(std::string_view text) {
   static const char* const hex = "0123456789abcdef";
   std::string shown;
   while (!text.empty()) {
-    auto byte = static_cast<unsigned char>(text[0]);
-    std::size_t length = utf8Length(text);
-    bool control = byte < 0x20 || byte == 0x7f || text[0] == '"' || text[0] == '\\' ||
-                   (length == 2 && byte == 0xC2 && static_cast<unsigned char>(text[1]) < 0xA0);  // C1 controls
-    if (length == 0 || control) {
-      shown += std::string("\\x") + hex[byte >> 4] + hex[byte & 15];
-      length = 1;
+    Decoded d = decodeUtf8(text);
+    std::size_t length = d.length == 0 ? 1 : d.length;
+    if (d.length == 0 || unsafe(d.point)) {
+      for (std::size_t i = 0; i < length; ++i) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        shown += std::string("\\x") + hex[byte >> 4] + hex[byte & 15];
+      }
     } else {
       shown += text.substr(0, length);
     }

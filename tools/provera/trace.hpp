@@ -41,8 +41,9 @@ struct Trace {
   int lineCount = 0;
 };
 
-// `text` safe to show on a terminal: control bytes (C0, DEL and C1), bytes
-// that are not UTF-8, '"' and '\\' as \xNN escapes, the rest unchanged.
+// `text` safe to show on a terminal: control characters (C0, DEL and C1), the
+// marks that reorder or separate text (bidi controls, U+2028, U+2029), bytes
+// that are not well-formed UTF-8, '"' and '\\' as \xNN escapes, the rest unchanged.
 std::string escaped(std::string_view text);
 
 // Reads every line against the program's formats, byte for byte.

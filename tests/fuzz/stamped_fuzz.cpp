@@ -1,0 +1,21 @@
+// libFuzzer target: reading a saved run (prikaz --from), then regrouping its
+// lines by worker and judging them, for each of the three programs.
+#include <cstddef>
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "check.hpp"
+#include "stamped.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
+  std::vector<timeline::Stamped> lines;
+  if (!timeline::readStamped(in, lines)) return 0;
+  for (provera::Program program : {provera::Program::Zadatak, provera::Program::NizLocks, provera::Program::NizMark}) {
+    timeline::spans(program, lines);
+    provera::check(program, timeline::joined(lines));
+  }
+  return 0;
+}

@@ -1,0 +1,146 @@
+// niz-locks: twenty workers with one lock per element. A read whose index is
+// past the end fails at once; otherwise it passes its element's lock, prints
+// its execution line, passes it again and succeeds. Appends and deletions are
+// admitted one at a time, print their execution line, retake their range,
+// change the array and stop being counted, then keep their range through their
+// last pause and outcome line. A deletion lowers the count only after its
+// success line.
+#include <algorithm>
+#include <limits>
+
+#include "rules/rules.hpp"
+
+namespace provera {
+namespace {
+
+// ---- Lines -------------------------------------------------------------------
+
+// A read past the end prints no execution line; an append has no failure.
+std::vector<std::string_view> lifecycles(Command command) {
+  if (command == Command::Read) return {"RF", "RXS"};
+  if (command == Command::Append) return {"RXS"};
+  return {"RXS", "RXF"};
+}
+
+// ---- Bounds on the count from the order of lines ---------------------------
+
+// An append stores between its execution and outcome lines; a deletion lowers
+// the count after its success line.
+int appendsEndedBefore(const Workers& all, int line) {
+  int n = 0;
+  for (const auto& [id, w] : all) n += w.command == Command::Append && w.outcome()->number < line;
+  return n;
+}
+int appendsStartedBefore(const Workers& all, int line) {
+  int n = 0;
+  for (const auto& [id, w] : all) n += w.command == Command::Append && w.execution()->number < line;
+  return n;
+}
+int deletionsSucceededBefore(const Workers& all, int line) {
+  int n = 0;
+  for (const auto& [id, w] : all) n += w.command == Command::Delete && w.succeeded() && w.outcome()->number < line;
+  return n;
+}
+
+// The least the count can have been when append `a` retook its range, after
+// its execution line. Appends that ended before that line had stored. A
+// deletion that lowered the count before the retake printed its success line
+// before a's execution line: a was admitted holding every live element and
+// with no deletion counted, so never while a successful deletion was counted
+// or held its range; and a deletion admitted after a is admitted only after
+// a's store, which follows the retake.
+int leastAtRetake(const Workers& all, const Worker& a) {
+  int line = a.execution()->number;
+  return 9 + appendsEndedBefore(all, line) - deletionsSucceededBefore(all, line);
+}
+
+// ---- Admission ---------------------------------------------------------------
+
+// Writers are admitted one at a time; a second writer can be admitted only
+// during the first one's last pause, and only if its range does not meet the
+// range the first one still holds.
+std::string pairRule(const Worker& a, const Worker& b, const Workers& all) {
+  if (a.command == Command::Read || b.command == Command::Read) return "";
+  if (a.command == Command::Delete && b.command == Command::Append)
+    return "an append was admitted while a deletion was working";
+  if (a.command == Command::Delete && b.command == Command::Delete) {
+    if (!a.succeeded()) return "a deletion was admitted while a failing deletion was working";
+    if (b.succeeded())
+      return "a deletion admitted during another's last pause succeeded; only one past the end can be admitted then, and it fails";
+  }
+  if (a.command == Command::Append && b.command == Command::Append) {
+    // The second is admitted only after the first stored, and must then take
+    // every live element's lock: together only if the first retook an empty
+    // range, so the array was empty then.
+    int least = leastAtRetake(all, a);
+    if (least > 0) return "two appends ran at once although the array held at least " + std::to_string(least) + " elements";
+  }
+  return "";
+}
+
+// ---- Data --------------------------------------------------------------------
+
+// A successful deletion found a live element, so the count cannot have reached
+// 0 by then.
+void boundCount(const Workers& workers, std::vector<Violation>& out) {
+  for (const auto& [id, w] : workers) {
+    if (w.command != Command::Delete || !w.succeeded()) continue;
+    int most = 9 + appendsStartedBefore(workers, w.outcome()->number) -
+               deletionsSucceededBefore(workers, w.execution()->number);
+    if (most < 1)
+      out.push_back({w.outcome()->number, {w.id}, "a deletion succeeded although the array was empty"});
+  }
+}
+
+// An index is drawn below the count as read at that moment (on an empty
+// array it is 0, past the end), and only a successful deletion lowers the
+// count, after its success line. So a read or deletion that finds its index
+// past the end, and prints a failure line, does so after some successful
+// deletion's success line.
+void failuresFollowAShrink(const Workers& workers, std::vector<Violation>& out) {
+  int firstShrink = std::numeric_limits<int>::max();
+  for (const auto& [id, w] : workers)
+    if (w.command == Command::Delete && w.succeeded()) firstShrink = std::min(firstShrink, w.outcome()->number);
+  for (const auto& [id, w] : workers)
+    if (!w.succeeded() && w.outcome()->number < firstShrink)
+      out.push_back({w.outcome()->number, {w.id},
+                     withArticle(w.command) + " failed before any deletion had succeeded; an index is drawn below "
+                                              "the count, and only a successful deletion lowers it"});
+}
+
+// An append holds the locks of every element live before its store from its
+// retake to after its outcome line, and is counted until its store, so a
+// deletion whose execution line falls inside its window was admitted after the
+// store with a range above those elements: if the array was not empty at the
+// retake, only the deletion of the slot the append just filled can succeed.
+// Once it has, the count is back where the append found it, and only another
+// append could raise it, which cannot take the locks the first one holds.
+void oneDeletionPerAppend(const Workers& workers, std::vector<Violation>& out) {
+  for (const auto& [id, a] : workers) {
+    if (a.command != Command::Append || leastAtRetake(workers, a) <= 0) continue;
+    int from = a.execution()->number, to = a.outcome()->number;
+    std::vector<const Worker*> inside;
+    for (const auto& [other, d] : workers)
+      if (d.command == Command::Delete && d.succeeded() && d.execution()->number > from && d.execution()->number < to)
+        inside.push_back(&d);
+    std::sort(inside.begin(), inside.end(),
+              [](const Worker* x, const Worker* y) { return x->execution()->number < y->execution()->number; });
+    if (inside.size() > 1)
+      out.push_back({inside[1]->outcome()->number, {a.id, inside[0]->id, inside[1]->id},
+                     "two deletions succeeded while an append held a non-empty array; only the deletion of the slot "
+                     "it filled can"});
+  }
+}
+
+void judge(const Workers& workers, const Scope&, Report& report) {
+  checkPairs(workers, pairRule, report.violations);
+  oneDeletionPerAppend(workers, report.violations);
+  failuresFollowAShrink(workers, report.violations);
+  boundCount(workers, report.violations);
+}
+
+}  // namespace
+
+const Rules kNizLocksRules{20, -1, true, lifecycles, nullptr, judge};
+
+}  // namespace provera
