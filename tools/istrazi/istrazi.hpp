@@ -69,6 +69,7 @@ struct Model {
   void (*waits)(int thread, const void* cond);
   // The live elements of the array at the end of a run, for counting outcomes.
   std::string (*finalArray)();
+  bool judgedByProvera = true;  // false for test programs with traces of their own
 };
 
 // Provided by the model file of each explorer.

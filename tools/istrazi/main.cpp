@@ -78,7 +78,7 @@ class Judge {
   std::string operator()(const RunResult& run) {
     if (!run.violation.empty()) return run.violation;
     auto [it, fresh] = verdicts_.try_emplace(run.trace);
-    if (fresh) {
+    if (fresh && model.judgedByProvera) {
       provera::Report report = provera::check(model.program, run.trace, scope_);
       if (!report.valid()) it->second = "provera: " + provera::describe(report.violations.front());
     }

@@ -29,6 +29,7 @@ struct Seen {
   bool admitted = false;    // it has since given `mutex` up other than by waiting
   bool waiting = false;     // the release under way is its wait's
   int32_t markAtTake = -1;  // brisDeo when it last took `mutex`
+  int32_t lengthAtTake = 0; // duzinaNiza when it last took `mutex`
 };
 std::array<Seen, kMaxThreads> seen;
 std::string broken;  // what the hooks saw go wrong in the step in progress
@@ -72,6 +73,7 @@ void acquired(int thread, const void* m) {
   if (m != &mutex) return;
   Seen& s = seen[static_cast<std::size_t>(thread)];
   s.markAtTake = brisDeo;
+  s.lengthAtTake = duzinaNiza;
   if (!s.tested) {
     s.tested = true;
     s.passedTest = s.argument < duzinaNiza;
@@ -82,7 +84,9 @@ void waits(int thread, const void*) { seen[static_cast<std::size_t>(thread)].wai
 
 // The first release after the length test that is not a wait admits a read or
 // deletion: it must have found the mark below its argument when it last took
-// the lock, for the rest of that hold runs without a switch.
+// the lock, for the rest of that hold runs without a switch. A deletion's
+// later release ends its change: one that found its index no longer below the
+// length must have left the length alone.
 void released(int thread, const void* m) {
   if (m != &mutex) return;
   Seen& s = seen[static_cast<std::size_t>(thread)];
@@ -90,11 +94,16 @@ void released(int thread, const void* m) {
     s.waiting = false;
     return;
   }
-  if (s.admitted || !s.passedTest || (s.command != 0 && s.command != 2)) return;
-  s.admitted = true;
-  if (s.argument <= s.markAtTake && broken.empty())
-    broken = std::string(s.command == 0 ? "a read" : "a deletion") + " of " + std::to_string(s.argument) +
-             " passed its wait while the mark stood at " + std::to_string(s.markAtTake);
+  if (!s.passedTest || (s.command != 0 && s.command != 2) || !broken.empty()) return;
+  if (!s.admitted) {
+    s.admitted = true;
+    if (s.argument <= s.markAtTake)
+      broken = std::string(s.command == 0 ? "a read" : "a deletion") + " of " + std::to_string(s.argument) +
+               " passed its wait while the mark stood at " + std::to_string(s.markAtTake);
+  } else if (s.command == 2 && s.argument >= s.lengthAtTake && duzinaNiza != s.lengthAtTake) {
+    broken = "a deletion of " + std::to_string(s.argument) + " past the length " + std::to_string(s.lengthAtTake) +
+             " changed the length";
+  }
 }
 
 std::string check(const StepView&) {
