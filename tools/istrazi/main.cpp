@@ -37,6 +37,7 @@ struct Options {
   std::string replay;
   std::string save;
   int repeat = 1;
+  long limit = 0;  // stop a scenario after this many schedules (0: never)
 };
 
 std::string explorerName;
@@ -44,7 +45,7 @@ std::string explorerName;
 void usage(std::ostream& out) {
   std::string program(provera::nameOf(model.program));
   out << "usage: istrazi " << program << " [--scenario SPEC]... [--bound N] [--spurious] [--all]\n"
-      << "                [--traces] [--out FILE] [--quiet]\n"
+      << "                [--traces] [--limit N] [--out FILE] [--quiet]\n"
       << "       istrazi --replay FILE [--save STAMPED] [--repeat N]\n"
       << "Runs each scenario of " << program << " under every schedule (one worker at a time,\n"
       << "switching only at locks, waits, joins, pauses and prints), up to equivalence of\n"
@@ -55,6 +56,7 @@ void usage(std::ostream& out) {
       << "  --spurious       let each waiting worker also wake once without a broadcast\n"
       << "  --all            go on after a violation\n"
       << "  --traces         print every distinct trace once\n"
+      << "  --limit N        stop each scenario after N schedules (for measuring speed)\n"
       << "  --no-reduction   try every schedule, equivalent or not (slow; checks the reduction)\n"
       << "  --out FILE       where to write a counterexample (default: ./" << explorerName
       << ".schedule)\n"
@@ -135,6 +137,7 @@ struct Report {
   long schedules = 0;
   bool exhausted = false;
   bool violated = false;
+  bool limited = false;
 };
 
 Report explore(const Scenario& scenario, const Options& options) {
@@ -183,6 +186,10 @@ Report explore(const Scenario& scenario, const Options& options) {
       report.exhausted = true;
       break;
     }
+    if (options.limit > 0 && report.schedules >= options.limit) {
+      report.limited = true;
+      break;
+    }
     if (tty && (report.schedules & 1023) == 0 && Clock::now() - lastProgress > std::chrono::milliseconds(500)) {
       lastProgress = Clock::now();
       std::cerr << "\r" << scenario.spec << ": " << report.schedules << " schedules, " << judge.distinctTraces()
@@ -195,7 +202,8 @@ Report explore(const Scenario& scenario, const Options& options) {
             << judge.distinctTraces() << " distinct traces, " << arrays.size() << " final arrays, "
             << (report.exhausted ? (options.bound >= 0 ? "exhausted within " + std::to_string(options.bound) + " preemptions"
                                                        : std::string("exhausted"))
-                                 : std::string("stopped at the first violation"))
+                                 : report.limited ? "stopped after " + std::to_string(options.limit) + " schedules"
+                                                  : std::string("stopped at the first violation"))
             << ", " << seconds << " s, " << static_cast<long>(report.schedules / (seconds > 0 ? seconds : 1e-9))
             << " schedules/s\n";
   if (options.traces) {
@@ -317,11 +325,12 @@ bool parseOptions(int argc, char** argv, Options& options) {
     if (arg == "--scenario") {
       if (!value(number)) return false;
       options.scenarios.push_back(number);
-    } else if (arg == "--bound" || arg == "--repeat") {
+    } else if (arg == "--bound" || arg == "--repeat" || arg == "--limit") {
       if (!value(number) || number.empty() || number.find_first_not_of("0123456789") != std::string::npos ||
-          number.size() > 6)
+          number.size() > 9)
         return false;
-      (arg == "--bound" ? options.bound : options.repeat) = std::stoi(number);
+      if (arg == "--limit") options.limit = std::stol(number);
+      else (arg == "--bound" ? options.bound : options.repeat) = std::stoi(number);
     } else if (arg == "--spurious") options.spurious = true;
     else if (arg == "--all") options.all = true;
     else if (arg == "--traces") options.traces = true;
