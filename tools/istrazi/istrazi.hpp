@@ -78,7 +78,7 @@ extern const Model model;
 // ---- The scheduler ---------------------------------------------------------
 
 // Why a thread is not running: the call it stopped at.
-enum class Pending : uint8_t { Start, Lock, Reacquire, Print, Pause, Join, Ended };
+enum class Pending : uint8_t { Start, Lock, Reacquire, Print, Pause, Draw, Join, Ended };
 
 // What a step touched. Data addresses come from the program's instrumented
 // loads and stores; synchronisation objects and the trace are pseudo-addresses.

@@ -32,7 +32,7 @@ struct Options {
   bool traces = false;
   bool quiet = false;
   bool expectViolation = false;
-  bool reduce = true;
+  Explorer::Reduction reduction = Explorer::Reduction::Dpor;
   std::string out;
   std::string replay;
   std::string save;
@@ -48,7 +48,7 @@ void usage(std::ostream& out) {
       << "                [--traces] [--limit N] [--out FILE] [--quiet]\n"
       << "       istrazi --replay FILE [--save STAMPED] [--repeat N]\n"
       << "Runs each scenario of " << program << " under every schedule (one worker at a time,\n"
-      << "switching only at locks, waits, joins, pauses and prints), up to equivalence of\n"
+      << "switching only at locks, waits, joins, pauses, draws and prints), up to equivalence of\n"
       << "independent steps, and judges every run: its trace with provera, the program's\n"
       << "invariants after every step, deadlock and exit status.\n"
       << "  --scenario SPEC  run this scenario instead of the default set (repeatable)\n"
@@ -57,7 +57,8 @@ void usage(std::ostream& out) {
       << "  --all            go on after a violation\n"
       << "  --traces         print every distinct trace once\n"
       << "  --limit N        stop each scenario after N schedules (for measuring speed)\n"
-      << "  --no-reduction   try every schedule, equivalent or not (slow; checks the reduction)\n"
+      << "  --sleep-sets-only, --no-reduction\n"
+      << "                   skip less (slow; they check the reduction)\n"
       << "  --out FILE       where to write a counterexample (default: ./" << explorerName
       << ".schedule)\n"
       << "  --replay FILE    run the saved schedule again: its trace on standard output,\n"
@@ -142,7 +143,7 @@ struct Report {
 
 Report explore(const Scenario& scenario, const Options& options) {
   RunOptions runOptions{options.spurious, false};
-  Explorer explorer(options.bound, options.reduce);
+  Explorer explorer(options.bound, options.reduction);
   Judge judge(scenario);
   std::set<std::string> arrays;
   Report report;
@@ -335,7 +336,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
     else if (arg == "--all") options.all = true;
     else if (arg == "--traces") options.traces = true;
     else if (arg == "--quiet") options.quiet = true;
-    else if (arg == "--no-reduction") options.reduce = false;
+    else if (arg == "--sleep-sets-only") options.reduction = Explorer::Reduction::SleepSets;
+    else if (arg == "--no-reduction") options.reduction = Explorer::Reduction::None;
     else if (arg == "--expect-violation") options.expectViolation = true;
     else if (arg == "--out") {
       if (!value(options.out)) return false;

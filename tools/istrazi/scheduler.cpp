@@ -3,9 +3,9 @@
 // which the program synchronises, pauses, draws, prints or ends.
 //
 // Scheduling points. A thread runs alone until it calls pthread_mutex_lock,
-// pthread_cond_wait, pthread_join, sleep or printf, or ends; there it stops and
-// the chooser picks who runs next among the threads that can. Unlock, broadcast,
-// thread creation and the draws take effect at once, with no switch. A step is
+// pthread_cond_wait, pthread_join, sleep, rand or printf, or ends; there it
+// stops and the chooser picks who runs next among the threads that can. Unlock,
+// broadcast and thread creation take effect at once, with no switch. A step is
 // everything a thread does from one point to the next: the call it stopped at
 // (taking the lock, printing the line, ...) and the code after it.
 //
@@ -14,14 +14,16 @@
 // that guards the data cannot be interleaved with any other thread's access to
 // it, so running them without a switch changes nothing. The others (zadatak's
 // store functions, niz-locks's count and the slots a writer changes under its
-// element locks) each decide at most one thing that shows: a reader's outcome
-// hangs on a single load of the count, a writer's change is complete before its
-// next point and no reader of those slots prints what it read. Every point that
-// can change what another thread sees (lock, wait, pause, print) splits steps,
-// so every order of those accesses that some timing produces, and every order of
-// the trace lines, is an order of steps the search can pick. A pause only lets
-// others go first; its length cannot change anything else. Draws come from each
-// worker's own script, so the order of draws between workers cannot matter, and
+// element locks) are each read at most once per step where the result decides
+// something that shows: a reader's outcome hangs on one load of the count, a
+// writer's change is complete before its next point and no reader of those
+// slots prints what it read, and niz-locks's draw of an index from the count
+// and its later length test lie in different steps (a draw is a point). Every
+// point that can change what another thread sees splits steps, so every order
+// of those accesses that some timing produces, and every order of the trace
+// lines, is an order of steps the search can pick. A pause only lets others go
+// first; its length cannot change anything else. Draws come from each worker's
+// own script, so the order of draws between workers cannot matter, and
 // `mutexRand`, which only orders the draws, is no scheduling point.
 //
 // What a step touched is its footprint: the data addresses from the program's
@@ -38,6 +40,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <vector>
 
 #include "istrazi.hpp"
@@ -210,7 +213,8 @@ bool canRun(int thread) {
   switch (t.pending) {
     case Pending::Start:
     case Pending::Print:
-    case Pending::Pause: return true;
+    case Pending::Pause:
+    case Pending::Draw: return true;
     case Pending::Lock: return ownerOf(t.object) < 0;
     case Pending::Reacquire:
       return (t.woken || (now.options->spurious && t.spurious < kSpuriousPerThread)) &&
@@ -276,6 +280,7 @@ void beginStep(int thread) {
     case Pending::Join: touch(endKey(t.joinTarget), Access::HbSink); break;
     case Pending::Print:
     case Pending::Pause:
+    case Pending::Draw:
     case Pending::Ended: break;
   }
 }
@@ -499,8 +504,11 @@ unsigned __wrap_sleep(unsigned seconds) {
   return 0;
 }
 
-// Each thread draws from its own script; past its end every draw is 0.
+// Each thread draws from its own script; past its end every draw is 0. A draw
+// is a point with nothing in its footprint: what the thread read before it and
+// what it reads after lie in different steps.
 int __wrap_rand() {
+  if (now.current >= 0) stopAt(Pending::Draw);
   const std::vector<int>* script = &now.scenario->mainDraws;
   if (now.current != kMain) {
     const Participant* p = now.scenario->participant(workerOf(now.current));

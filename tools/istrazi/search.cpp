@@ -32,7 +32,7 @@ int Explorer::choose(int depth, Mask enabled) {
   int pick = previous >= 0 && (free & bit(previous)) ? previous : __builtin_ctz(free);
   if (bound_ >= 0 && preempts(depth, pick) && preemptionsBefore(depth) >= bound_) return -1;
   node.chosen = pick;
-  node.backtrack |= reduce_ ? bit(pick) : enabled;
+  node.backtrack |= reduction_ == Reduction::Dpor ? bit(pick) : enabled;
   return pick;
 }
 
@@ -45,7 +45,7 @@ void Explorer::taken(int depth, int thread, const Footprint& footprint) {
   // The child sleeps on every thread asleep or explored here whose step
   // commutes with the one just taken.
   Node child;
-  if (reduce_)
+  if (reduction_ != Reduction::None)
     for (const std::vector<Sleeper>* list : {&node.asleep, &node.explored})
     for (const Sleeper& s : *list)
         if (s.thread != thread && !dependent(s.footprint, footprint)) child.asleep.push_back(s);
@@ -55,21 +55,38 @@ void Explorer::taken(int depth, int thread, const Footprint& footprint) {
 
 int Explorer::preemptions(int steps) const { return steps == 0 ? 0 : stack_[static_cast<std::size_t>(steps) - 1].preemptions; }
 
+// The race of step `first` with the later step `second` is reversed by running,
+// at the state before `first`, a thread that starts the steps after `first` that
+// do not depend on it, followed by `second`: one of their initials (a step with no
+// earlier one among them before it). One initial there already is enough.
 void Explorer::addBacktrack(int first, int second) {
-  // The first step of the reordering: the earliest step after `first` that
-  // does not depend on it, or `second` itself.
-  int firstThread = stack_[static_cast<std::size_t>(first)].chosen;
-  uint16_t firstPos = clocks_[static_cast<std::size_t>(first)][static_cast<std::size_t>(firstThread)];
-  int k = second;
-  for (int s = first + 1; s < second; ++s)
-    if (clocks_[static_cast<std::size_t>(s)][static_cast<std::size_t>(firstThread)] < firstPos) {
-      k = s;
-      break;
-    }
+  auto clockOf = [&](int step) -> const std::array<uint16_t, kMaxThreads>& {
+    return clocks_[static_cast<std::size_t>(step)];
+  };
+  auto threadOf = [&](int step) { return static_cast<std::size_t>(stack_[static_cast<std::size_t>(step)].chosen); };
+  auto happensBefore = [&](int a, int b) { return clockOf(b)[threadOf(a)] >= clockOf(a)[threadOf(a)]; };
   Node& node = stack_[static_cast<std::size_t>(first)];
-  int thread = stack_[static_cast<std::size_t>(k)].chosen;
-  if (node.enabled & bit(thread))
-    node.backtrack |= bit(thread);
+  uint16_t firstPos = clockOf(first)[threadOf(first)];
+  std::vector<int>& later = scratch_;
+  later.clear();
+  Mask initials = 0;
+  for (int k = first + 1; k <= second; ++k) {
+    if (k < second && clockOf(k)[threadOf(first)] >= firstPos) continue;  // depends on `first`
+    bool initial = true;
+    for (int earlier : later)
+      if (happensBefore(earlier, k)) {
+        initial = false;
+        break;
+      }
+    later.push_back(k);
+    if (!initial) continue;
+    Mask thread = bit(static_cast<int>(threadOf(k)));
+    if (node.backtrack & thread) return;
+    initials |= thread;
+  }
+  Mask enabled = initials & node.enabled;
+  if (enabled)
+    node.backtrack |= enabled & (~enabled + 1);  // the lowest will do
   else
     node.backtrack |= node.enabled;
 }
@@ -133,7 +150,7 @@ void Explorer::analyseRaces(int steps) {
 }
 
 bool Explorer::next(int steps) {
-  if (reduce_) analyseRaces(steps);
+  if (reduction_ == Reduction::Dpor) analyseRaces(steps);
   stack_.resize(static_cast<std::size_t>(steps));
   while (!stack_.empty()) {
     std::size_t d = stack_.size() - 1;

@@ -25,8 +25,11 @@ namespace istrazi {
 // the reduction finds within the bound.
 class Explorer : public Chooser {
  public:
-  // Without reduction every choice is tried: for checking the reduction itself.
-  explicit Explorer(int bound = -1, bool reduce = true) : bound_(bound), reduce_(reduce) {}
+  // How much the search skips. The weaker modes check the stronger ones: sleep
+  // sets alone try every choice but skip reorderings of independent steps;
+  // None tries every schedule.
+  enum class Reduction { Dpor, SleepSets, None };
+  explicit Explorer(int bound = -1, Reduction reduction = Reduction::Dpor) : bound_(bound), reduction_(reduction) {}
 
   int choose(int depth, Mask enabled) override;
   void taken(int depth, int thread, const Footprint& footprint) override;
@@ -61,11 +64,12 @@ class Explorer : public Chooser {
   void addBacktrack(int first, int second);
 
   int bound_;
-  bool reduce_;
+  Reduction reduction_;
   std::vector<Node> stack_;
   std::size_t replayUpTo_ = 0;  // nodes below this are replayed as they are
   // Race analysis, reused between runs.
   std::vector<std::array<uint16_t, kMaxThreads>> clocks_;
+  std::vector<int> scratch_;
 };
 
 // Replays a fixed schedule.
