@@ -68,7 +68,9 @@ std::set<std::string> tracesOf(const std::string& out) {
 class Shipped : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(Shipped, ExhaustsEveryDefaultScenarioWithoutAViolation) {
-  seam::Outcome outcome = explore(binPath("istrazi"), {GetParam(), "--spurious"});
+  TempDir dir;  // where a counterexample would go
+  ASSERT_TRUE(dir.ok());
+  seam::Outcome outcome = explore(binPath("istrazi"), {GetParam(), "--spurious", "--out", dir.file("schedule")});
   ASSERT_EQ(outcome.status, 0) << outcome.describe();
   EXPECT_NE(outcome.out.find("no violation"), std::string::npos) << outcome.describe();
   EXPECT_EQ(outcome.out.find("VIOLATION"), std::string::npos) << outcome.describe();
@@ -120,6 +122,16 @@ TEST(CommandLine, RejectsAScenarioItCannotRead) {
   EXPECT_EQ(unknown.status, 2) << unknown.describe();
   seam::Outcome missing = explore(binPath("istrazi"), {"--replay", "/nonexistent/schedule"});
   EXPECT_EQ(missing.status, 2) << missing.describe();
+}
+
+TEST(CommandLine, BoundsPreemptionsAndSaysSo) {
+  seam::Outcome bounded = explore(binPath("istrazi"), {"zadatak", "--scenario", "0:2,2:4,3:4", "--bound", "0"});
+  EXPECT_EQ(bounded.status, 0) << bounded.describe();
+  EXPECT_NE(bounded.out.find("exhausted within 0 preemptions"), std::string::npos) << bounded.describe();
+  // Without preemptions a broken copy that needs one is not caught.
+  seam::Outcome missed = explore(testBinPath("istrazi-zadatak-reader-at-deleted-index"),
+                                 {"--scenario", "0:2,2:4,3:4", "--bound", "0", "--quiet", "--out", "/dev/null"});
+  EXPECT_EQ(missed.status, 0) << missed.describe();
 }
 
 // ---- Broken copies ---------------------------------------------------------------
