@@ -96,11 +96,12 @@ using Footprint = std::vector<Touch>;
 
 // Keys for the pseudo-addresses: a sync object's own address for its races,
 // the address + 1 for its happens-before edges, and fixed keys for the trace
-// and for each thread's start and end.
+// and for each thread's start, end and wake-up by a broadcast.
 constexpr uintptr_t kTraceKey = 1;
 inline uintptr_t edgeKey(const void* object) { return reinterpret_cast<uintptr_t>(object) + 1; }
 inline uintptr_t startKey(int thread) { return 16 + 4 * static_cast<uintptr_t>(thread); }
 inline uintptr_t endKey(int thread) { return 17 + 4 * static_cast<uintptr_t>(thread); }
+inline uintptr_t wakeKey(int thread) { return 18 + 4 * static_cast<uintptr_t>(thread); }
 
 bool dependent(const Footprint& a, const Footprint& b);
 

@@ -270,11 +270,12 @@ void beginStep(int thread) {
     case Pending::Start: touch(startKey(thread), Access::HbSink); break;
     case Pending::Lock: take(thread, t.object); break;
     case Pending::Reacquire:
-      if (!t.woken) {
+      if (t.woken) {
+        touch(wakeKey(thread), Access::HbSink);  // after the broadcast that woke it
+      } else {
         ++t.spurious;
         touchObject(t.object);  // a spurious wake-up races with the broadcast
       }
-      touch(edgeKey(t.object), Access::HbSink);
       take(thread, t.waitMutex);
       break;
     case Pending::Join: touch(endKey(t.joinTarget), Access::HbSink); break;
@@ -462,9 +463,13 @@ int __wrap_pthread_cond_wait(pthread_cond_t* cond, pthread_mutex_t* mutex) {
 
 int __wrap_pthread_cond_broadcast(pthread_cond_t* cond) {
   touchObject(cond);
-  touch(edgeKey(cond), Access::HbSource);
-  for (Thread& t : now.threads)
-    if (t.exists && t.pending == Pending::Reacquire && t.object == cond) t.woken = true;
+  for (int i = 0; i < kMaxThreads; ++i) {
+    Thread& t = now.threads[i];
+    if (t.exists && t.pending == Pending::Reacquire && t.object == cond && !t.woken) {
+      t.woken = true;
+      touch(wakeKey(i), Access::HbSource);
+    }
+  }
   return 0;
 }
 
