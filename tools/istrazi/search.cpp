@@ -1,7 +1,7 @@
 // Dynamic partial-order reduction with sleep sets over the scheduler's choices.
 #include "search.hpp"
 
-#include <unordered_map>
+#include <algorithm>
 
 namespace istrazi {
 
@@ -91,17 +91,35 @@ void Explorer::addBacktrack(int first, int second) {
     node.backtrack |= node.enabled;
 }
 
+Explorer::Last& Explorer::lastOf(uintptr_t key) {
+  if (used_ * 2 >= table_.size()) {  // keep probes short: double and reinsert
+    std::vector<Last> old(std::max<std::size_t>(1024, table_.size() * 2));
+    old.swap(table_);
+    used_ = 0;
+    for (Last& entry : old)
+      if (entry.generation == generation_) lastOf(entry.key) = std::move(entry);
+  }
+  std::size_t mask = table_.size() - 1;
+  for (std::size_t at = (key * 0x9E3779B97F4A7C15ull) >> 32 & mask;; at = (at + 1) & mask) {
+    Last& entry = table_[at];
+    if (entry.generation != generation_) {
+      entry.key = key;
+      entry.generation = generation_;
+      entry.write = entry.source = -1;
+      entry.reads.clear();
+      ++used_;
+      return entry;
+    }
+    if (entry.key == key) return entry;
+  }
+}
+
 // Vector clocks over the run: step j happens after step i when they are of one
 // thread, or touch one key in an order that matters, or i is the source of an
 // edge (a release, a broadcast, a start or an end) that j sinks.
 void Explorer::analyseRaces(int steps) {
-  struct Last {
-    int write = -1;
-    std::vector<int> reads;
-    int source = -1;
-  };
-  static std::unordered_map<uintptr_t, Last> last;
-  last.clear();
+  ++generation_;
+  used_ = 0;
   clocks_.assign(static_cast<std::size_t>(steps), {});
   std::array<int, kMaxThreads> lastStep;
   lastStep.fill(-1);
@@ -126,7 +144,7 @@ void Explorer::analyseRaces(int steps) {
       join(i);
     };
     for (const Touch& touch : node.footprint) {
-      Last& l = last[touch.key];
+      Last& l = lastOf(touch.key);
       switch (touch.access) {
         case Access::Read:
           if (l.write >= 0) conflict(l.write);

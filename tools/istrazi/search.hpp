@@ -67,7 +67,19 @@ class Explorer : public Chooser {
   Reduction reduction_;
   std::vector<Node> stack_;
   std::size_t replayUpTo_ = 0;  // nodes below this are replayed as they are
-  // Race analysis, reused between runs.
+  // Race analysis, reused between runs: what last touched each key, in an
+  // open-addressing table whose entries count only in the current generation.
+  struct Last {
+    uintptr_t key = 0;
+    uint32_t generation = 0;
+    int write = -1;          // the last step that wrote it
+    int source = -1;         // the last step that was the source of its edge
+    std::vector<int> reads;  // steps that read it since that write
+  };
+  Last& lastOf(uintptr_t key);
+  std::vector<Last> table_;
+  uint32_t generation_ = 0;
+  std::size_t used_ = 0;  // entries of the current generation
   std::vector<std::array<uint16_t, kMaxThreads>> clocks_;
   std::vector<int> scratch_;
 };
