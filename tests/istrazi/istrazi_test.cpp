@@ -132,6 +132,11 @@ TEST(CommandLine, BoundsPreemptionsAndSaysSo) {
   seam::Outcome missed = explore(testBinPath("istrazi-zadatak-reader-at-deleted-index"),
                                  {"--scenario", "0:2,2:4,3:4", "--bound", "0", "--quiet", "--out", "/dev/null"});
   EXPECT_EQ(missed.status, 0) << missed.describe();
+  // So the counterexample it finds is shrunk to one preemption, the fewest.
+  seam::Outcome found = explore(testBinPath("istrazi-zadatak-reader-at-deleted-index"),
+                                {"--scenario", "0:2,2:4,3:4", "--quiet", "--out", "/dev/null"});
+  EXPECT_EQ(found.status, 1) << found.describe();
+  EXPECT_NE(found.out.find("counterexample with 1 preemption(s)"), std::string::npos) << found.describe();
 }
 
 // ---- Broken copies ---------------------------------------------------------------
