@@ -317,6 +317,7 @@ void markSwitch(int thread, int previous) {
   const Thread& t = now.threads[thread];
   std::string mark = "~~ step " + std::to_string(now.depth) + ": " + threadName(thread);
   if (t.pending == Pending::Reacquire && !t.woken) mark += " (spurious wake-up)";
+  if (t.pending == Pending::Pause) mark += " (after its pause of " + std::to_string(t.pauseSeconds) + " s)";
   mark += "\n";
   std::fputs(mark.c_str(), stderr);
 }
