@@ -70,7 +70,7 @@ const Model model{
     provera::Program::Zadatak,
     "  WORKER:ARGUMENT,...  worker 0-9 (command by WORKER mod 3: 0 read, 1 append,\n"
     "  2 delete) and its argument 0-8; e.g. 0:2,2:4,3:4. Other workers take no part.",
-    {"1:5,4:6,0:3", "0:2,2:4,3:4", "0:1,3:2,2:5", "1:0,2:3,5:8"},
+    {"1:0,2:3,5:8", "1:5,4:6,0:3", "0:2,2:4,3:4", "0:1,3:2,2:5"},
     parse,
     reset,
     check,
