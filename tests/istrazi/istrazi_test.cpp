@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(Programs, Shipped, ::testing::Values("zadatak", "niz-lo
 // every choice; or, on the toy program, every schedule).
 TEST(Reduction, FindsEveryTraceThatASearchSkippingLessFinds) {
   struct Case {
-    std::string explorer, spec, weaker;
+    std::string explorer, text, weaker;
   };
   const Case cases[] = {
       {binPath("istrazi-zadatak"), "1:0,2:3,5:8", "--sleep-sets-only"},
@@ -102,20 +102,20 @@ TEST(Reduction, FindsEveryTraceThatASearchSkippingLessFinds) {
       {testBinPath("istrazi-toy"), "broadcast", "--no-reduction"},
   };
   for (const Case& c : cases) {
-    seam::Outcome reduced = explore(c.explorer, {"--scenario", c.spec, "--traces"});
-    seam::Outcome weaker = explore(c.explorer, {"--scenario", c.spec, "--traces", c.weaker});
+    seam::Outcome reduced = explore(c.explorer, {"--scenario", c.text, "--traces"});
+    seam::Outcome weaker = explore(c.explorer, {"--scenario", c.text, "--traces", c.weaker});
     ASSERT_EQ(reduced.status, 0) << reduced.describe();
     ASSERT_EQ(weaker.status, 0) << weaker.describe();
     std::set<std::string> expected = tracesOf(weaker.out);
-    EXPECT_GT(expected.size(), 1u) << c.explorer << " " << c.spec;
-    EXPECT_EQ(tracesOf(reduced.out), expected) << c.explorer << " " << c.spec;
+    EXPECT_GT(expected.size(), 1u) << c.explorer << " " << c.text;
+    EXPECT_EQ(tracesOf(reduced.out), expected) << c.explorer << " " << c.text;
   }
 }
 
 TEST(CommandLine, RejectsAScenarioItCannotRead) {
-  for (const char* spec : {"0:9", "10:1", "0:1,0:2", "", "x"}) {
-    seam::Outcome outcome = explore(binPath("istrazi"), {"zadatak", "--scenario", spec});
-    EXPECT_EQ(outcome.status, 2) << spec << "\n" << outcome.describe();
+  for (const char* text : {"0:9", "10:1", "0:1,0:2", "", "x"}) {
+    seam::Outcome outcome = explore(binPath("istrazi"), {"zadatak", "--scenario", text});
+    EXPECT_EQ(outcome.status, 2) << text << "\n" << outcome.describe();
     EXPECT_NE(outcome.err.find("scenario"), std::string::npos) << outcome.describe();
   }
   seam::Outcome unknown = explore(binPath("istrazi"), {"niz"});

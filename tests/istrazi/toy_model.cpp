@@ -11,9 +11,9 @@ namespace {
 
 const char* const kModes[4] = {"deadlock", "exclusive", "broadcast", "wait-once"};
 
-bool parse(std::string_view spec, Scenario& into, std::string& error) {
+bool parse(std::string_view text, Scenario& into, std::string& error) {
   for (int mode = 0; mode < 4; ++mode)
-    if (spec == kModes[mode]) {
+    if (text == kModes[mode]) {
       into.mainDraws = {mode};
       for (int worker = 0; worker < 3; ++worker) into.participants.push_back({worker, {}, ""});
       return true;

@@ -36,7 +36,7 @@ struct Participant {
 };
 
 struct Scenario {
-  std::string spec;
+  std::string text;
   std::vector<Participant> participants;
   std::vector<int> mainDraws;  // what the program's main thread draws
   bool takesPart(int worker) const;
@@ -54,8 +54,8 @@ struct Model {
   provera::Program program;
   const char* syntax;                 // the scenario syntax, for --help
   std::vector<std::string> defaults;  // the default scenarios
-  // Fills `into` from a scenario spec; false with a message when it is not one.
-  bool (*parse)(std::string_view spec, Scenario& into, std::string& error);
+  // Fills `into` from a scenario text; false with a message when it is not one.
+  bool (*parse)(std::string_view text, Scenario& into, std::string& error);
   // Before every run, with the program's globals freshly laid out.
   void (*reset)(const Scenario& scenario);
   // The protocol's invariants over the program's globals and what the model

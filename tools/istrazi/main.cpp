@@ -43,14 +43,15 @@ std::string explorerName;
 
 void usage(std::ostream& out) {
   std::string program(provera::nameOf(model.program));
-  out << "usage: istrazi " << program << " [--scenario SPEC]... [--bound N] [--spurious] [--all]\n"
+  out << "usage: istrazi " << program << " [--scenario SCENARIO]... [--bound N] [--spurious] [--all]\n"
       << "                [--traces] [--limit N] [--out FILE] [--quiet]\n"
       << "       istrazi --replay FILE [--save STAMPED] [--repeat N]\n"
       << "Runs each scenario of " << program << " under every schedule (one worker at a time,\n"
       << "switching only at locks, waits, joins, pauses, draws and prints), up to equivalence of\n"
       << "independent steps, and judges every run: its trace with provera, the program's\n"
       << "invariants after every step, deadlock and exit status.\n"
-      << "  --scenario SPEC  run this scenario instead of the default set (repeatable)\n"
+      << "  --scenario SCENARIO\n"
+      << "                   run this scenario instead of the default set (repeatable)\n"
       << "  --bound N        try only schedules with at most N preemptions\n"
       << "  --spurious       let each waiting worker also wake once without a broadcast\n"
       << "  --all            go on after a violation (the first one is saved)\n"
@@ -125,7 +126,7 @@ bool writeSchedule(const std::string& path, const Scenario& scenario, const Opti
   std::ofstream out(path);
   out << "istrazi schedule\n"
       << "explorer " << explorerName << "\n"
-      << "scenario " << scenario.spec << "\n"
+      << "scenario " << scenario.text << "\n"
       << "spurious " << (options.spurious ? "yes" : "no") << "\n"
       << "violation " << found.violation << "\n"
       << "steps " << scheduleText(found.run.schedule) << "\n";
@@ -160,12 +161,12 @@ Report explore(const Scenario& scenario, const Options& options) {
       } else if (report.violated) {
         // --all: later violations are named; the first one was saved.
         ++report.violations;
-        std::cout << explorerName << " " << scenario.spec << ": VIOLATION: " << violation << "\n";
+        std::cout << explorerName << " " << scenario.text << ": VIOLATION: " << violation << "\n";
       } else {
         report.violated = true;
         ++report.violations;
         Found found{run, violation, explorer.preemptions(run.steps)};
-        std::cout << explorerName << " " << scenario.spec << ": VIOLATION: " << violation << "\n";
+        std::cout << explorerName << " " << scenario.text << ": VIOLATION: " << violation << "\n";
         // Fewer preemptions make a counterexample easier to follow.
         for (int b = 0; b < found.preemptions; ++b)
           if (auto shorter = firstViolation(scenario, runOptions, b)) {
@@ -198,13 +199,13 @@ Report explore(const Scenario& scenario, const Options& options) {
     }
     if (tty && (report.schedules & 1023) == 0 && Clock::now() - lastProgress > std::chrono::milliseconds(500)) {
       lastProgress = Clock::now();
-      std::cerr << "\r" << scenario.spec << ": " << report.schedules << " schedules, " << judge.distinctTraces()
+      std::cerr << "\r" << scenario.text << ": " << report.schedules << " schedules, " << judge.distinctTraces()
                 << " traces..." << std::flush;
     }
   }
   if (tty) std::cerr << "\r\033[K" << std::flush;
   double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  std::cout << explorerName << " " << scenario.spec << ": " << report.schedules << " schedules, "
+  std::cout << explorerName << " " << scenario.text << ": " << report.schedules << " schedules, "
             << judge.distinctTraces() << " distinct traces, " << arrays.size() << " final arrays, "
             << (report.exhausted ? (options.bound >= 0 ? "exhausted within " + std::to_string(options.bound) + " preemptions"
                                                        : std::string("exhausted"))
@@ -280,7 +281,7 @@ int replay(const Options& options) {
     return 2;
   }
   Scenario scenario;
-  scenario.spec = saved.scenario;
+  scenario.text = saved.scenario;
   if (!model.parse(saved.scenario, scenario, error)) {
     std::cerr << "istrazi: " << options.replay << ": " << error << "\n";
     return 2;
@@ -377,14 +378,14 @@ int main(int argc, char** argv) {
   }
   if (!options.replay.empty()) return replay(options);
 
-  std::vector<std::string> specs = options.scenarios.empty() ? model.defaults : options.scenarios;
+  std::vector<std::string> texts = options.scenarios.empty() ? model.defaults : options.scenarios;
   std::vector<Scenario> scenarios;
-  for (const std::string& spec : specs) {
+  for (const std::string& text : texts) {
     Scenario scenario;
-    scenario.spec = spec;
+    scenario.text = text;
     std::string error;
-    if (!model.parse(spec, scenario, error)) {
-      std::cerr << "istrazi: scenario '" << spec << "': " << error << "\n";
+    if (!model.parse(text, scenario, error)) {
+      std::cerr << "istrazi: scenario '" << text << "': " << error << "\n";
       return 2;
     }
     scenarios.push_back(std::move(scenario));

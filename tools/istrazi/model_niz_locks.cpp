@@ -37,8 +37,8 @@ bool isElementLock(const void* m) {
 
 // W:COMMAND:N: worker W (0-19) reads or deletes index N, or appends value N (0-9).
 // The index is drawn as N modulo the count at the time, as the program draws it.
-bool parse(std::string_view spec, Scenario& into, std::string& error) {
-  for (const auto& fields : entries(spec)) {
+bool parse(std::string_view text, Scenario& into, std::string& error) {
+  for (const auto& fields : entries(text)) {
     int worker = 0, argument = 0, command = -1;
     for (int c = 0; c < 3 && fields.size() == 3; ++c)
       if (fields[1] == kCommands[c]) command = c;

@@ -35,8 +35,8 @@ std::array<Seen, kMaxThreads> seen;
 std::string broken;  // what the hooks saw go wrong in the step in progress
 
 // W:COMMAND:A: worker W (0-9), command read, append, delete or none, argument A (0-9).
-bool parse(std::string_view spec, Scenario& into, std::string& error) {
-  for (const auto& fields : entries(spec)) {
+bool parse(std::string_view text, Scenario& into, std::string& error) {
+  for (const auto& fields : entries(text)) {
     int worker = 0, argument = 0, command = -1;
     for (int c = 0; c < 4 && fields.size() == 3; ++c)
       if (fields[1] == kCommands[c]) command = c;

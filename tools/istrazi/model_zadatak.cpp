@@ -20,9 +20,9 @@ constexpr int kWorkers = 10;
 const char* const kCommands[3] = {"read", "append", "delete"};
 
 // W:A: worker W (0-9; its command is W mod 3) with argument A (0-8).
-bool parse(std::string_view spec, Scenario& into, std::string& error) {
+bool parse(std::string_view text, Scenario& into, std::string& error) {
   into.mainDraws.assign(kWorkers, 0);
-  for (const auto& fields : entries(spec)) {
+  for (const auto& fields : entries(text)) {
     int worker = 0, argument = 0;
     if (fields.size() != 2 || !number(fields[0], 0, kWorkers - 1, worker) || !number(fields[1], 0, 8, argument)) {
       error = "expected WORKER:ARGUMENT with WORKER 0-9 and ARGUMENT 0-8";

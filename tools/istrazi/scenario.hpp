@@ -1,4 +1,4 @@
-// Reading scenario specs: comma-separated entries of colon-separated fields.
+// Reading scenario texts: comma-separated entries of colon-separated fields.
 #pragma once
 
 #include <charconv>
@@ -9,11 +9,11 @@
 namespace istrazi {
 
 // Splits "a:b,c:d" into {{"a","b"},{"c","d"}}.
-inline std::vector<std::vector<std::string_view>> entries(std::string_view spec) {
+inline std::vector<std::vector<std::string_view>> entries(std::string_view text) {
   std::vector<std::vector<std::string_view>> result;
-  while (!spec.empty()) {
-    std::string_view entry = spec.substr(0, spec.find(','));
-    spec.remove_prefix(std::min(spec.size(), entry.size() + 1));
+  while (!text.empty()) {
+    std::string_view entry = text.substr(0, text.find(','));
+    text.remove_prefix(std::min(text.size(), entry.size() + 1));
     std::vector<std::string_view> fields;
     while (true) {
       std::string_view field = entry.substr(0, entry.find(':'));
