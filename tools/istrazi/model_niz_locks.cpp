@@ -117,7 +117,7 @@ const Model model{
     "  WORKER:COMMAND:N,...  worker 0-19, command read, append or delete, N 0-9:\n"
     "  the index read or deleted (drawn modulo the count, as the program does) or\n"
     "  the value appended; e.g. 0:read:3,1:append:5,2:delete:0. Other workers take no part.",
-    {"0:read:3,1:append:5,2:delete:0", "0:delete:8,1:delete:3,2:read:7", "0:append:1,1:append:2,2:read:0",
+    {"0:append:1,1:append:2,2:read:0", "0:delete:8,1:delete:3,2:read:7", "0:read:3,1:append:5,2:delete:0",
      "0:delete:8,1:append:4,2:read:8"},
     parse,
     reset,
