@@ -147,4 +147,34 @@ TEST_P(MarkScenario, WorkersDrawFromTheUnseededGenerator) {
 INSTANTIATE_TEST_SUITE_P(Builds, MarkScenario, ::testing::Values(Build::Plain, Build::Tsan),
                          [](const auto& info) { return std::string(seam::buildName(info.param)); });
 
+// A read tests the length once, on arrival, before it waits on the mark: one
+// that waited for the deletion of the last element still reads that slot. The
+// broken copy that tests the length after its wait fails the read instead.
+class LengthTestBeforeWait : public ::testing::TestWithParam<std::pair<const char*, bool>>, protected seam::Steps {};
+
+TEST_P(LengthTestBeforeWait, AReadThatWaitedForTheLastElementsDeletionStillReadsIt) {
+  auto [program, shipped] = GetParam();
+  // Worker 0 deletes 8, worker 1 reads 8; the others do nothing.
+  std::string script = "0:8,2;1:8,0;";
+  for (int w = 2; w < 10; ++w) script += std::to_string(w) + ":0,3;";
+  child.emplace(seam::Launch(seam::programPath(program, Build::Plain), {"SEAM_RAND=" + script, kTsanOptions}, true));
+  pause(0);
+  pause(1);
+  step(0);  // the deletion of 8 is admitted: the mark is 8
+  child->release(1);
+  waiting(1);  // the read of 8 passed its length test (8 < 9) and waits on the mark
+  lastStep(0);  // the deletion shrinks the array to 8 and wakes the read
+  seam::Outcome outcome = child->finish();
+  EXPECT_EQ(outcome.status, 0) << outcome.describe();
+  std::vector<std::string> lines = outcome.lines();
+  std::string read = line("USPEH", 1, kRead, 8) + " broj 9";
+  bool found = std::find(lines.begin(), lines.end(), read) != lines.end();
+  EXPECT_EQ(found, shipped) << outcome.describe();
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, LengthTestBeforeWait,
+                         ::testing::Values(std::pair{"niz-mark", true},
+                                           std::pair{"niz-mark-read-tests-length-after-wait", false}),
+                         [](const auto& info) { return std::string(info.param.second ? "shipped" : "broken"); });
+
 }  // namespace

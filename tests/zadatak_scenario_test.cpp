@@ -8,6 +8,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "steps.hpp"
 
@@ -125,5 +126,31 @@ TEST_P(Scenario, CommandsPastTheCountExecuteThenFail) {
 
 INSTANTIATE_TEST_SUITE_P(Builds, Scenario, ::testing::Values(Build::Plain, Build::Tsan),
                          [](const auto& info) { return std::string(seam::buildName(info.param)); });
+
+// Every pause lasts its draw modulo 3 seconds (0 to 2): reader 0 draws 3, 4
+// and 5 for its three pauses. A broken copy drawing `% 3 + 1` is caught.
+class PauseLengths : public ::testing::TestWithParam<std::pair<const char*, bool>> {};
+
+TEST_P(PauseLengths, AreTheDrawModuloThree) {
+  auto [program, shipped] = GetParam();
+  seam::Child child(seam::Launch(seam::programPath(program, Build::Plain),
+                                 {"SEAM_RAND=main:0,0,0,0,0,0,0,0,0,0;0:3,4,5"}, true));
+  std::vector<int> seconds;
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_TRUE(child.waitPause(0)) << child.describe();
+    int last = -1;  // the pause just reached is worker 0's latest
+    for (const seam::Event& e : child.events())
+      if (e.kind == 'P' && e.worker == 0) last = e.detail;
+    seconds.push_back(last);
+    child.release(0);
+  }
+  seam::Outcome outcome = child.finish();
+  EXPECT_EQ(outcome.status, 0) << outcome.describe();
+  EXPECT_EQ(seconds == std::vector<int>({0, 1, 2}), shipped) << seconds[0] << " " << seconds[1] << " " << seconds[2];
+}
+
+INSTANTIATE_TEST_SUITE_P(Programs, PauseLengths,
+                         ::testing::Values(std::pair{"zadatak", true}, std::pair{"zadatak-pause-from-one", false}),
+                         [](const auto& info) { return std::string(info.param.second ? "shipped" : "broken"); });
 
 }  // namespace

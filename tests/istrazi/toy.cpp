@@ -1,0 +1,81 @@
+// A toy program for the explorer's own tests. main draws a mode and starts
+// three workers that do what the mode says, so that each scenario exercises one
+// piece of the scheduler: lock ownership, broadcast, deadlock, spurious wake-ups.
+#include <pthread.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+pthread_mutex_t mutexRand = PTHREAD_MUTEX_INITIALIZER;
+
+// `a` guards `inside`, `maxInside`, `ready` and `wokeEarly`; lock order: `a`
+// before `b`, except in the deadlock mode, which breaks it on purpose.
+pthread_mutex_t a = PTHREAD_MUTEX_INITIALIZER;
+pthread_mutex_t b = PTHREAD_MUTEX_INITIALIZER;
+pthread_cond_t cond = PTHREAD_COND_INITIALIZER;  // broadcast once `ready` is set
+int inside = 0;     // workers holding `a` in the exclusive mode
+int maxInside = 0;  // the most that ever held it at once
+int ready = 0;      // set by the broadcaster
+int wokeEarly = 0;  // a waiter went on before `ready`
+
+void* crosswise(void* arg) {
+  long id = reinterpret_cast<long>(arg);
+  pthread_mutex_t* first = id == 0 ? &a : &b;
+  pthread_mutex_t* second = id == 0 ? &b : &a;
+  pthread_mutex_lock(first);
+  pthread_mutex_lock(second);
+  pthread_mutex_unlock(second);
+  pthread_mutex_unlock(first);
+  return nullptr;
+}
+
+void* exclusive(void*) {
+  pthread_mutex_lock(&a);
+  if (++inside > maxInside) maxInside = inside;
+  sleep(1);
+  --inside;
+  pthread_mutex_unlock(&a);
+  return nullptr;
+}
+
+void* waiter(void* arg) {
+  pthread_mutex_lock(&a);
+  while (!ready) pthread_cond_wait(&cond, &a);
+  pthread_mutex_unlock(&a);
+  printf("worker %ld woke\n", reinterpret_cast<long>(arg));
+  return nullptr;
+}
+
+void* waitsOnce(void*) {
+  pthread_mutex_lock(&a);
+  if (!ready) pthread_cond_wait(&cond, &a);
+  if (!ready) wokeEarly = 1;
+  pthread_mutex_unlock(&a);
+  return nullptr;
+}
+
+void* broadcaster(void*) {
+  sleep(1);
+  pthread_mutex_lock(&a);
+  ready = 1;
+  pthread_cond_broadcast(&cond);
+  pthread_mutex_unlock(&a);
+  return nullptr;
+}
+
+void* idle(void*) { return nullptr; }
+
+int main() {
+  int mode = rand();
+  void* (*const modes[4][3])(void*) = {
+      {crosswise, crosswise, idle},
+      {exclusive, exclusive, exclusive},
+      {waiter, waiter, broadcaster},
+      {waitsOnce, idle, broadcaster},
+  };
+  pthread_t threads[3];
+  for (long i = 0; i < 3; ++i) pthread_create(&threads[i], nullptr, modes[mode % 4][i], reinterpret_cast<void*>(i));
+  for (pthread_t thread : threads) pthread_join(thread, nullptr);
+  pthread_exit(nullptr);
+}

@@ -1,0 +1,66 @@
+// istrazi PROGRAM ...: runs the explorer built for that program, which lies
+// beside this executable (each program's globals need an executable of their own).
+// istrazi --replay FILE ...: runs the explorer the saved schedule names (a
+// broken copy's, from the tests, too).
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "pty_run.hpp"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: istrazi PROGRAM [OPTIONS]   explore zadatak, niz-locks or niz-mark\n"
+    "       istrazi --replay FILE [--save STAMPED]\n"
+    "       istrazi PROGRAM --help      the options and the scenario syntax\n";
+
+// The explorer a saved schedule was made by; empty when the file says none.
+std::string explorerOf(const char* path) {
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line);)
+    if (line.starts_with("explorer ")) return line.substr(9);
+  return {};
+}
+
+bool safeName(const std::string& name) {
+  return !name.empty() && name.find('/') == std::string::npos && name.starts_with("istrazi-");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<char*> args(argv, argv + argc);
+  std::string explorer;
+  if (argc >= 3 && std::strcmp(argv[1], "--replay") == 0) {
+    explorer = explorerOf(argv[2]);
+    if (!safeName(explorer)) {
+      std::cerr << "istrazi: " << argv[2] << " names no explorer; is it a saved schedule?\n";
+      return 2;
+    }
+  } else if (argc >= 2 && (std::strcmp(argv[1], "zadatak") == 0 || std::strcmp(argv[1], "niz-locks") == 0 ||
+                           std::strcmp(argv[1], "niz-mark") == 0)) {
+    explorer = std::string("istrazi-") + argv[1];
+    args.erase(args.begin() + 1);
+  } else {
+    if (argc >= 2 && std::strcmp(argv[1], "--help") != 0 && std::strcmp(argv[1], "-h") != 0) {
+      std::cerr << "istrazi: unknown program '" << argv[1] << "'\n" << kUsage;
+      return 2;
+    }
+    (argc >= 2 ? std::cout : std::cerr) << kUsage;
+    return argc >= 2 ? 0 : 2;
+  }
+  // The programs' explorers lie beside this one; those of the broken copies
+  // the tests build, in the test builds' directory.
+  std::string path = timeline::executableDirectory() + "/" + explorer;
+  if (access(path.c_str(), X_OK) != 0) path = timeline::executableDirectory() + "/../test-bin/" + explorer;
+  args[0] = explorer.data();
+  args.push_back(nullptr);
+  execv(path.c_str(), args.data());
+  std::cerr << "istrazi: cannot run " << path << ": " << std::strerror(errno) << "\n";
+  return 2;
+}

@@ -1,0 +1,416 @@
+// The explorer's command line: runs a program's scenarios under every schedule
+// the search finds, judges each run, and replays a saved schedule.
+//
+// Output goes through iostreams: printf, fprintf and fflush in this executable
+// are the program's replacements.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "check.hpp"
+#include "istrazi.hpp"
+#include "search.hpp"
+
+namespace istrazi {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Options {
+  std::vector<std::string> scenarios;
+  int bound = -1;
+  bool spurious = false;
+  bool all = false;
+  bool traces = false;
+  bool quiet = false;
+  Explorer::Reduction reduction = Explorer::Reduction::Dpor;
+  std::string out;
+  std::string replay;
+  std::string save;
+  int repeat = 1;
+  long limit = 0;  // stop a scenario after this many schedules (0: never)
+};
+
+std::string explorerName;
+
+void usage(std::ostream& out) {
+  std::string program(provera::nameOf(model.program));
+  out << "usage: istrazi " << program << " [--scenario SCENARIO]... [--bound N] [--spurious] [--all]\n"
+      << "                [--traces] [--limit N] [--out FILE] [--quiet]\n"
+      << "       istrazi --replay FILE [--save STAMPED] [--repeat N]\n"
+      << "Runs each scenario of " << program << " under every schedule (one worker at a time,\n"
+      << "switching only at locks, waits, joins, pauses, draws and prints), up to equivalence of\n"
+      << "independent steps, and judges every run: its trace with provera, the program's\n"
+      << "invariants after every step, deadlock and exit status.\n"
+      << "  --scenario SCENARIO\n"
+      << "                   run this scenario instead of the default set (repeatable)\n"
+      << "  --bound N        try only schedules with at most N preemptions\n"
+      << "  --spurious       let each waiting worker also wake once without a broadcast\n"
+      << "  --all            go on after a violation (the first one is saved)\n"
+      << "  --traces         print every distinct trace once\n"
+      << "  --limit N        stop each scenario after N schedules (for measuring speed)\n"
+      << "  --sleep-sets-only, --no-reduction\n"
+      << "                   skip less (slow; they check the reduction)\n"
+      << "  --out FILE       where to write a counterexample (default: ./" << explorerName
+      << ".schedule)\n"
+      << "  --replay FILE    run the saved schedule again: its trace on standard output,\n"
+      << "                   each switch marked on standard error\n"
+      << "  --save STAMPED   with --replay: the trace with step numbers for times, as\n"
+      << "                   prikaz --from reads it\n"
+      << "Scenario syntax for " << program << ":\n"
+      << model.syntax << "\nDefault scenarios:";
+  for (const std::string& s : model.defaults) out << " " << s;
+  out << "\nExit status: 0 no violation, 1 a violation, 2 usage error.\n";
+}
+
+
+// Judges a finished run; empty when it broke no rule.
+class Judge {
+ public:
+  explicit Judge(const Scenario& scenario) {
+    for (const Participant& p : scenario.participants) scope_.workers.insert(p.worker);
+  }
+  std::string operator()(const RunResult& run) {
+    if (!run.violation.empty()) return run.violation;
+    auto [it, fresh] = verdicts_.try_emplace(run.trace);
+    if (fresh && model.judgedByProvera) {
+      provera::Report report = provera::check(model.program, run.trace, scope_);
+      // An incomplete check is no verdict, so the run is not passed either.
+      if (!report.violations.empty())
+        it->second = "provera: " + provera::describe(report.violations.front());
+      else if (report.incomplete)
+        it->second = "provera: " + report.summary;
+    }
+    return it->second;
+  }
+  std::size_t distinctTraces() const { return verdicts_.size(); }
+  const std::unordered_map<std::string, std::string>& verdicts() const { return verdicts_; }
+
+ private:
+  provera::Scope scope_;
+  std::unordered_map<std::string, std::string> verdicts_;
+};
+
+struct Found {
+  RunResult run;
+  std::string violation;
+  int preemptions = 0;
+};
+
+// Searches with the given bound for the first run that breaks a rule.
+std::optional<Found> firstViolation(const Scenario& scenario, const RunOptions& runOptions, int bound) {
+  Explorer explorer(bound);
+  Judge judge(scenario);
+  for (;;) {
+    RunResult run = istrazi::run(scenario, explorer, runOptions);
+    if (!run.abandoned) {
+      std::string violation = judge(run);
+      if (!violation.empty()) return Found{run, violation, explorer.preemptions(run.steps)};
+    }
+    if (!explorer.next(run.steps)) return std::nullopt;
+  }
+}
+
+std::string scheduleText(const std::vector<int>& schedule) {
+  std::string text;
+  for (int t : schedule) text += (text.empty() ? "" : " ") + std::to_string(t);
+  return text;
+}
+
+bool writeSchedule(const std::string& path, const Scenario& scenario, const Options& options,
+                   const Found& found) {
+  std::ofstream out(path);
+  out << "istrazi schedule\n"
+      << "explorer " << explorerName << "\n"
+      << "scenario " << scenario.text << "\n"
+      << "spurious " << (options.spurious ? "yes" : "no") << "\n"
+      << "violation " << found.violation << "\n"
+      << "steps " << scheduleText(found.run.schedule) << "\n";
+  out.close();
+  return static_cast<bool>(out);
+}
+
+struct Report {
+  long schedules = 0;
+  bool exhausted = false;
+  bool violated = false;
+  bool limited = false;
+  long violations = 0;  // runs that broke a rule
+};
+
+Report explore(const Scenario& scenario, const Options& options) {
+  RunOptions runOptions{options.spurious, false};
+  Explorer explorer(options.bound, options.reduction);
+  Judge judge(scenario);
+  std::set<std::string> arrays;
+  Report report;
+  auto start = Clock::now();
+  auto lastProgress = start;
+  bool tty = isatty(2);
+  for (;;) {
+    RunResult run = istrazi::run(scenario, explorer, runOptions);
+    if (!run.abandoned) {
+      ++report.schedules;
+      std::string violation = judge(run);
+      if (violation.empty()) {
+        arrays.insert(model.finalArray());
+      } else if (report.violated) {
+        // --all: later violations are named; the first one was saved.
+        ++report.violations;
+        std::cout << explorerName << " " << scenario.text << ": VIOLATION: " << violation << "\n";
+      } else {
+        report.violated = true;
+        ++report.violations;
+        Found found{run, violation, explorer.preemptions(run.steps)};
+        std::cout << explorerName << " " << scenario.text << ": VIOLATION: " << violation << "\n";
+        // Fewer preemptions make a counterexample easier to follow.
+        for (int b = 0; b < found.preemptions; ++b)
+          if (auto shorter = firstViolation(scenario, runOptions, b)) {
+            found = *shorter;
+            break;
+          }
+        std::string path = options.out.empty() ? explorerName + ".schedule" : options.out;
+        if (!writeSchedule(path, scenario, options, found)) {
+          std::cerr << "istrazi: cannot write " << path << ": " << std::strerror(errno) << "\n";
+        } else {
+          std::cout << "  counterexample with " << found.preemptions << " preemption(s), " << found.run.steps
+                    << " steps: " << path << " (replay: istrazi --replay " << path << ")\n";
+          if (found.violation != violation) std::cout << "  it shows: " << found.violation << "\n";
+        }
+        if (!options.quiet) {
+          std::cout << "  its trace:\n";
+          std::istringstream lines(found.run.trace);
+          for (std::string line; std::getline(lines, line);) std::cout << "    " << line << "\n";
+        }
+        if (!options.all) break;
+      }
+    }
+    if (!explorer.next(run.steps)) {
+      report.exhausted = true;
+      break;
+    }
+    if (options.limit > 0 && report.schedules >= options.limit) {
+      report.limited = true;
+      break;
+    }
+    if (tty && (report.schedules & 1023) == 0 && Clock::now() - lastProgress > std::chrono::milliseconds(500)) {
+      lastProgress = Clock::now();
+      std::cerr << "\r" << scenario.text << ": " << report.schedules << " schedules, " << judge.distinctTraces()
+                << " traces..." << std::flush;
+    }
+  }
+  if (tty) std::cerr << "\r\033[K" << std::flush;
+  double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  std::cout << explorerName << " " << scenario.text << ": " << report.schedules << " schedules, "
+            << judge.distinctTraces() << " distinct traces, " << arrays.size() << " final arrays, "
+            << (report.exhausted ? (options.bound >= 0 ? "exhausted within " + std::to_string(options.bound) + " preemptions"
+                                                       : std::string("exhausted"))
+                                 : report.limited ? "stopped after " + std::to_string(options.limit) + " schedules"
+                                                  : std::string("stopped at the first violation"))
+            << ", " << seconds << " s, " << static_cast<long>(report.schedules / (seconds > 0 ? seconds : 1e-9))
+            << " schedules/s";
+  if (report.violations > 1) std::cout << ", " << report.violations << " of them broke a rule";
+  std::cout << "\n";
+  if (options.traces) {
+    int n = 0;
+    for (const auto& [trace, verdict] : judge.verdicts()) {
+      std::cout << "--- trace " << ++n << (verdict.empty() ? "" : " (" + verdict + ")") << "\n" << trace;
+      if (!trace.empty() && trace.back() != '\n') std::cout << "\n";
+    }
+  }
+  return report;
+}
+
+// ---- Replay -------------------------------------------------------------------
+
+struct Saved {
+  std::string explorer;
+  std::string scenario;
+  bool spurious = false;
+  std::string violation;
+  std::vector<int> steps;
+};
+
+bool readSaved(const std::string& path, Saved& saved, std::string& error) {
+  std::ifstream in(path);
+  if (!in) {
+    error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  std::string line;
+  if (!std::getline(in, line) || line != "istrazi schedule") {
+    error = path + " is not a saved schedule";
+    return false;
+  }
+  bool haveSteps = false;
+  while (std::getline(in, line)) {
+    std::string key = line.substr(0, line.find(' '));
+    std::string value = line.size() > key.size() ? line.substr(key.size() + 1) : "";
+    if (key == "explorer") saved.explorer = value;
+    else if (key == "scenario") saved.scenario = value;
+    else if (key == "spurious") saved.spurious = value == "yes";
+    else if (key == "violation") saved.violation = value;
+    else if (key == "steps") {
+      std::istringstream numbers(value);
+      for (int t; numbers >> t;) {
+        if (t < 0 || t >= kMaxThreads) {
+          error = path + ": step thread out of range";
+          return false;
+        }
+        saved.steps.push_back(t);
+      }
+      haveSteps = !numbers.bad();
+    }
+  }
+  if (!haveSteps || saved.scenario.empty()) {
+    error = path + " lacks its scenario or steps";
+    return false;
+  }
+  return true;
+}
+
+int replay(const Options& options) {
+  Saved saved;
+  std::string error;
+  if (!readSaved(options.replay, saved, error)) {
+    std::cerr << "istrazi: " << error << "\n";
+    return 2;
+  }
+  Scenario scenario;
+  scenario.text = saved.scenario;
+  if (!model.parse(saved.scenario, scenario, error)) {
+    std::cerr << "istrazi: " << options.replay << ": " << error << "\n";
+    return 2;
+  }
+  RunOptions runOptions{saved.spurious, options.repeat == 1};
+  Judge judge(scenario);
+  RunResult first;
+  for (int i = 0; i < options.repeat; ++i) {
+    FixedSchedule schedule(saved.steps);
+    RunResult run = istrazi::run(scenario, schedule, runOptions);
+    if (schedule.diverged() || run.abandoned) {
+      std::cerr << "istrazi: the schedule does not fit this program at step " << run.steps << "\n";
+      return 2;
+    }
+    if (i == 0) {
+      first = run;
+    } else if (run.trace != first.trace || run.violation != first.violation) {
+      std::cerr << "istrazi: replay " << i + 1 << " differs from the first\n";
+      return 1;
+    }
+  }
+  if (options.repeat > 1) std::cout << first.trace;
+  std::string violation = judge(first);
+  std::cerr << "~~ " << first.steps << " steps; " << (violation.empty() ? "no violation" : violation) << "\n";
+  if (!options.save.empty()) {
+    std::ofstream out(options.save);
+    // One line per trace line: the step that printed it, standing for the time.
+    std::istringstream lines(first.trace);
+    std::size_t n = 0;
+    for (std::string line; std::getline(lines, line); ++n)
+      out << (n < first.stepOfLine.size() ? first.stepOfLine[n] : first.steps) << ".000000 " << line << "\n";
+    out.close();
+    if (!out) {
+      std::cerr << "istrazi: cannot write " << options.save << "\n";
+      return 2;
+    }
+  }
+  return violation.empty() ? 0 : 1;
+}
+
+bool parseOptions(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    auto value = [&](std::string& into) {
+      if (i + 1 >= argc) return false;
+      into = argv[++i];
+      return true;
+    };
+    std::string number;
+    if (arg == "--scenario") {
+      if (!value(number)) return false;
+      options.scenarios.push_back(number);
+    } else if (arg == "--bound" || arg == "--repeat" || arg == "--limit") {
+      if (!value(number) || number.empty() || number.find_first_not_of("0123456789") != std::string::npos ||
+          number.size() > 9)
+        return false;
+      if (arg == "--limit") options.limit = std::stol(number);
+      else (arg == "--bound" ? options.bound : options.repeat) = std::stoi(number);
+    } else if (arg == "--spurious") options.spurious = true;
+    else if (arg == "--all") options.all = true;
+    else if (arg == "--traces") options.traces = true;
+    else if (arg == "--quiet") options.quiet = true;
+    else if (arg == "--sleep-sets-only") options.reduction = Explorer::Reduction::SleepSets;
+    else if (arg == "--no-reduction") options.reduction = Explorer::Reduction::None;
+    else if (arg == "--out") {
+      if (!value(options.out)) return false;
+    } else if (arg == "--replay") {
+      if (!value(options.replay)) return false;
+    } else if (arg == "--save") {
+      if (!value(options.save)) return false;
+    } else {
+      std::cerr << "istrazi: unknown option '" << arg << "'\n";
+      return false;
+    }
+  }
+  return options.repeat >= 1;
+}
+
+}  // namespace
+}  // namespace istrazi
+
+int main(int argc, char** argv) {
+  using namespace istrazi;
+  explorerName = argv[0];
+  explorerName = explorerName.substr(explorerName.rfind('/') + 1);
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    usage(std::cout);
+    return 0;
+  }
+  Options options;
+  if (!parseOptions(argc, argv, options)) {
+    usage(std::cerr);
+    return 2;
+  }
+  if (!options.replay.empty()) return replay(options);
+
+  std::vector<std::string> texts = options.scenarios.empty() ? model.defaults : options.scenarios;
+  std::vector<Scenario> scenarios;
+  for (const std::string& text : texts) {
+    Scenario scenario;
+    scenario.text = text;
+    std::string error;
+    if (!model.parse(text, scenario, error)) {
+      std::cerr << "istrazi: scenario '" << text << "': " << error << "\n";
+      return 2;
+    }
+    scenarios.push_back(std::move(scenario));
+  }
+  bool violated = false;
+  long schedules = 0;
+  std::size_t explored = 0;
+  auto start = Clock::now();
+  for (const Scenario& scenario : scenarios) {
+    ++explored;
+    Report report = explore(scenario, options);
+    schedules += report.schedules;
+    violated = violated || report.violated;
+    if (violated && !options.all) break;
+  }
+  if (scenarios.size() > 1) {
+    double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::cout << explorerName << ": " << explored << " of " << scenarios.size() << " scenarios, " << schedules
+              << " schedules, "
+              << seconds << " s, " << (violated ? "VIOLATION FOUND" : "no violation") << "\n";
+  }
+  std::cout.flush();
+  return violated ? 1 : 0;
+}

@@ -1,0 +1,145 @@
+// niz-mark as the explorer sees it: scenarios of workers with commands, the
+// bounds of its state, and the mark each read or deletion found when it passed
+// its wait.
+#include <pthread.h>
+
+#include <array>
+#include <cstdint>
+
+#include "istrazi.hpp"
+#include "scenario.hpp"
+
+// The program's globals.
+extern int32_t niz[100];
+extern int32_t duzinaNiza, brisDeo;
+extern pthread_mutex_t mutex;
+
+namespace istrazi {
+namespace {
+
+constexpr int kWorkers = 10;
+const char* const kCommands[4] = {"read", "append", "delete", "none"};
+
+// What the scheduler saw of each thread in this run.
+struct Seen {
+  int command = -1;
+  int argument = 0;
+  bool tested = false;      // it has taken `mutex` for its length test
+  bool passedTest = false;  // and found its argument below the length
+  bool admitted = false;    // it has since given `mutex` up other than by waiting
+  bool waiting = false;     // the release under way is its wait's
+  int32_t markAtTake = -1;  // brisDeo when it last took `mutex`
+  int32_t lengthAtTake = 0; // duzinaNiza when it last took `mutex`
+};
+std::array<Seen, kMaxThreads> seen;
+std::string broken;  // what the hooks saw go wrong in the step in progress
+
+// W:COMMAND:A: worker W (0-9), command read, append, delete or none, argument A (0-9).
+bool parse(std::string_view text, Scenario& into, std::string& error) {
+  for (const auto& fields : entries(text)) {
+    int worker = 0, argument = 0, command = -1;
+    for (int c = 0; c < 4 && fields.size() == 3; ++c)
+      if (fields[1] == kCommands[c]) command = c;
+    if (fields.size() != 3 || command < 0 || !number(fields[0], 0, kWorkers - 1, worker) ||
+        !number(fields[2], 0, 9, argument)) {
+      error = "expected WORKER:COMMAND:A with WORKER 0-9, COMMAND read, append, delete or none, A 0-9";
+      return false;
+    }
+    if (into.takesPart(worker)) {
+      error = "worker " + std::to_string(worker) + " named twice";
+      return false;
+    }
+    // The worker draws its argument, then its command, then its pauses.
+    into.participants.push_back({worker, {argument, command}, std::string(kCommands[command]) + " " + std::to_string(argument)});
+  }
+  if (into.participants.empty()) {
+    error = "no worker takes part";
+    return false;
+  }
+  return true;
+}
+
+void reset(const Scenario& scenario) {
+  seen.fill({});
+  broken.clear();
+  for (const Participant& p : scenario.participants) {
+    Seen& s = seen[static_cast<std::size_t>(threadOf(p.worker))];
+    s.argument = p.draws[0];
+    s.command = p.draws[1];
+  }
+}
+
+void acquired(int thread, const void* m) {
+  if (m != &mutex) return;
+  Seen& s = seen[static_cast<std::size_t>(thread)];
+  s.markAtTake = brisDeo;
+  s.lengthAtTake = duzinaNiza;
+  if (!s.tested) {
+    s.tested = true;
+    s.passedTest = s.argument < duzinaNiza;
+  }
+}
+
+void waits(int thread, const void*) { seen[static_cast<std::size_t>(thread)].waiting = true; }
+
+// The first release after the length test that is not a wait admits a read or
+// deletion: it must have found the mark below its argument when it last took
+// the lock, for the rest of that hold runs without a switch. A deletion's
+// later release ends its change: one that found its index no longer below the
+// length must have left the length alone.
+void released(int thread, const void* m) {
+  if (m != &mutex) return;
+  Seen& s = seen[static_cast<std::size_t>(thread)];
+  if (s.waiting) {
+    s.waiting = false;
+    return;
+  }
+  if (!s.passedTest || (s.command != 0 && s.command != 2) || !broken.empty()) return;
+  if (!s.admitted) {
+    s.admitted = true;
+    if (s.argument <= s.markAtTake)
+      broken = std::string(s.command == 0 ? "a read" : "a deletion") + " of " + std::to_string(s.argument) +
+               " passed its wait while the mark stood at " + std::to_string(s.markAtTake);
+  } else if (s.command == 2 && s.argument >= s.lengthAtTake && duzinaNiza != s.lengthAtTake) {
+    broken = "a deletion of " + std::to_string(s.argument) + " past the length " + std::to_string(s.lengthAtTake) +
+             " changed the length";
+  }
+}
+
+std::string check(const StepView& step) {
+  if (!broken.empty()) return broken;
+  // The length is tested once, on arrival: a read or append that passed that
+  // test cannot fail afterwards.
+  const Seen& s = seen[static_cast<std::size_t>(step.thread)];
+  if ((s.command == 0 || s.command == 1) && s.passedTest && step.printed.starts_with("NEUSPEH"))
+    return "a worker that passed its length test on arrival failed";
+  if (duzinaNiza < 0 || duzinaNiza > 19) return "the length is " + std::to_string(duzinaNiza);
+  if (brisDeo < -1 || brisDeo > 9) return "the mark is " + std::to_string(brisDeo);
+  return {};
+}
+
+std::string finalArray() {
+  std::string text;
+  for (int i = 0; i < duzinaNiza && i < 100; ++i) text += std::to_string(niz[i]) + " ";
+  return text;
+}
+
+}  // namespace
+
+const Model model{
+    provera::Program::NizMark,
+    "  WORKER:COMMAND:A,...  worker 0-9, command read, append, delete or none, and its\n"
+    "  argument 0-9 (the index, or the value appended); e.g. 0:delete:4,1:read:4,2:read:6.\n"
+    "  Other workers take no part.",
+    {"0:delete:3,1:delete:8,2:read:8", "0:append:7,1:delete:8,2:read:8", "0:delete:4,1:read:4,2:read:6",
+     "0:delete:2,1:delete:5,2:delete:7"},
+    parse,
+    reset,
+    check,
+    acquired,
+    released,
+    waits,
+    finalArray,
+};
+
+}  // namespace istrazi

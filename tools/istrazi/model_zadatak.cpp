@@ -1,0 +1,83 @@
+// zadatak as the explorer sees it: scenarios of workers and their arguments,
+// and the monitor's invariants.
+#include <pthread.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "istrazi.hpp"
+#include "scenario.hpp"
+
+// The program's globals.
+extern std::atomic<int32_t> niz[100];
+extern std::atomic<int32_t> BROJ_ELEMENATA;
+extern int32_t nCitanje, nDodavanje, nBrisanje, elementSeBrise;
+
+namespace istrazi {
+namespace {
+
+constexpr int kWorkers = 10;
+const char* const kCommands[3] = {"read", "append", "delete"};
+
+// W:A: worker W (0-9; its command is W mod 3) with argument A (0-8).
+bool parse(std::string_view text, Scenario& into, std::string& error) {
+  into.mainDraws.assign(kWorkers, 0);
+  for (const auto& fields : entries(text)) {
+    int worker = 0, argument = 0;
+    if (fields.size() != 2 || !number(fields[0], 0, kWorkers - 1, worker) || !number(fields[1], 0, 8, argument)) {
+      error = "expected WORKER:ARGUMENT with WORKER 0-9 and ARGUMENT 0-8";
+      return false;
+    }
+    if (into.takesPart(worker)) {
+      error = "worker " + std::to_string(worker) + " named twice";
+      return false;
+    }
+    // main draws every worker's argument, in worker order; the workers' own
+    // draws are pauses, whose length the schedule makes irrelevant.
+    into.mainDraws[static_cast<std::size_t>(worker)] = argument;
+    into.participants.push_back({worker, {}, std::string(kCommands[worker % 3]) + " " + std::to_string(argument)});
+  }
+  if (into.participants.empty()) {
+    error = "no worker takes part";
+    return false;
+  }
+  return true;
+}
+
+void reset(const Scenario&) {}
+
+std::string check(const StepView&) {
+  if (nCitanje < 0 || nDodavanje < 0 || nBrisanje < 0) return "a counter below 0";
+  if (nDodavanje > 1) return "two appends admitted together";
+  if (nBrisanje > 1) return "two deletions admitted together";
+  if (nBrisanje > 0 && nDodavanje > 0) return "an append admitted beside a deletion";
+  if ((elementSeBrise == -1) != (nBrisanje == 0))
+    return "elementSeBrise is " + std::to_string(elementSeBrise) + " while nBrisanje is " + std::to_string(nBrisanje);
+  return {};
+}
+
+void ignore(int, const void*) {}
+
+std::string finalArray() {
+  std::string text;
+  for (int i = 0; i < BROJ_ELEMENATA.load(); ++i) text += std::to_string(niz[i].load()) + " ";
+  return text;
+}
+
+}  // namespace
+
+const Model model{
+    provera::Program::Zadatak,
+    "  WORKER:ARGUMENT,...  worker 0-9 (command by WORKER mod 3: 0 read, 1 append,\n"
+    "  2 delete) and its argument 0-8; e.g. 0:2,2:4,3:4. Other workers take no part.",
+    {"1:0,2:3,5:8", "1:5,4:6,0:3", "0:2,2:4,3:4", "0:1,3:2,2:5"},
+    parse,
+    reset,
+    check,
+    ignore,
+    ignore,
+    ignore,
+    finalArray,
+};
+
+}  // namespace istrazi

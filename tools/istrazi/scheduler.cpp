@@ -1,0 +1,629 @@
+// The controlled scheduler: the program's threads as user-level contexts on
+// one OS thread, and link-time replacements (-Wl,--wrap) of every call through
+// which the program synchronises, pauses, draws, prints or ends.
+//
+// Scheduling points. A thread runs alone until it calls pthread_mutex_lock,
+// pthread_cond_wait, pthread_join, sleep, rand or printf, or ends; there it
+// stops and the chooser picks who runs next among the threads that can. Unlock,
+// broadcast and thread creation take effect at once, with no switch. A step is
+// everything a thread does from one point to the next: the call it stopped at
+// (taking the lock, printing the line, ...) and the code after it.
+//
+// Why switching only there loses no behaviour of these programs. A step's
+// accesses to shared data are of two kinds. Those made while holding the lock
+// that guards the data cannot be interleaved with any other thread's access to
+// it, so running them without a switch changes nothing. The others (zadatak's
+// store functions, niz-locks's count and the slots a writer changes under its
+// element locks) are each read at most once per step where the result decides
+// something that shows: a reader's outcome hangs on one load of the count, a
+// writer's change is complete before its next point and no reader of those
+// slots prints what it read, and niz-locks's draw of an index from the count
+// and its later length test lie in different steps (a draw is a point). Every
+// point that can change what another thread sees splits steps, so every order
+// of those accesses that some timing produces, and every order of the trace
+// lines, is an order of steps the search can pick. A pause only lets others go
+// first; its length cannot change anything else. Draws come from each worker's
+// own script, so the order of draws between workers cannot matter, and
+// `mutexRand`, which only orders the draws, is no scheduling point.
+//
+// What a step touched is its footprint: the data addresses from the program's
+// instrumented loads and stores (the program object is compiled for
+// ThreadSanitizer, but these hooks stand in for its runtime), plus the lock,
+// condition variable, thread or trace of the call that began the step. Two
+// steps of different threads that touch one address, one of them writing, do
+// not commute; that is what the search's reduction uses.
+#include <pthread.h>
+#include <setjmp.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <new>
+#include <vector>
+
+#include "istrazi.hpp"
+
+extern pthread_mutex_t mutexRand;  // orders the program's draws; no scheduling point
+int programMain();
+
+extern "C" {
+// The program's data sections, renamed so the linker marks where they lie.
+extern char __start_istrazi_data[] __attribute__((weak));
+extern char __stop_istrazi_data[] __attribute__((weak));
+extern char __start_istrazi_bss[] __attribute__((weak));
+extern char __stop_istrazi_bss[] __attribute__((weak));
+int __real_fflush(FILE*);
+void istrazi_switch(void** save, void* to);
+}
+
+// Saves the callee-saved registers and the stack pointer of the running context
+// in *save and resumes the context whose stack pointer is `to`.
+asm(R"(
+  .text
+  .globl istrazi_switch
+  .type istrazi_switch, @function
+istrazi_switch:
+  pushq %rbp
+  pushq %rbx
+  pushq %r12
+  pushq %r13
+  pushq %r14
+  pushq %r15
+  movq %rsp, (%rdi)
+  movq %rsi, %rsp
+  popq %r15
+  popq %r14
+  popq %r13
+  popq %r12
+  popq %rbx
+  popq %rbp
+  ret
+  .size istrazi_switch, .-istrazi_switch
+)");
+
+namespace istrazi {
+
+std::string threadName(int thread) {
+  return thread == kMain ? "main" : "worker " + std::to_string(workerOf(thread));
+}
+
+bool Scenario::takesPart(int worker) const { return participant(worker) != nullptr; }
+
+const Participant* Scenario::participant(int worker) const {
+  for (const Participant& p : participants)
+    if (p.worker == worker) return &p;
+  return nullptr;
+}
+
+bool dependent(const Footprint& a, const Footprint& b) {
+  for (const Touch& x : a)
+    for (const Touch& y : b)
+      if (x.key == y.key && (x.access != Access::Read || y.access != Access::Read)) return true;
+  return false;
+}
+
+namespace {
+
+constexpr std::size_t kStackSize = 256 * 1024;
+constexpr int kMaxSteps = 20000;
+constexpr int kSpuriousPerThread = 1;
+
+struct Thread {
+  bool exists = false;
+  Pending pending = Pending::Ended;
+  const void* object = nullptr;     // the lock (Lock) or condition (Reacquire)
+  const void* waitMutex = nullptr;  // Reacquire: the lock the wait gave up
+  bool woken = false;               // Reacquire: a broadcast has come
+  int spurious = 0;                 // spurious wake-ups taken this run
+  int joinTarget = -1;              // Join: the thread waited for
+  unsigned pauseSeconds = 0;        // Pause: the length asked for
+  std::size_t drawn = 0;            // draws taken from its script
+  void* (*routine)(void*) = nullptr;
+  void* arg = nullptr;
+  void* sp = nullptr;  // saved stack pointer while not running
+};
+
+alignas(64) char stacks[kMaxThreads][kStackSize];
+
+// All of this belongs to the one run in progress.
+struct Run {
+  const Scenario* scenario = nullptr;
+  const RunOptions* options = nullptr;
+  Thread threads[kMaxThreads];
+  int created = 0;  // workers the program has created so far
+  struct Owner {
+    const void* mutex;
+    int thread;
+  };
+  std::vector<Owner> owners;  // locks currently held
+  std::vector<void (*)()> exitHandlers;
+  int current = -1;  // the running thread; -1 while the scheduler runs
+  void* schedulerSp = nullptr;
+  Footprint footprint;  // of the step in progress
+  std::string* trace = nullptr;
+  std::string* errors = nullptr;
+  std::size_t printedFrom = 0;  // where the step's print starts in the trace
+  bool exited = false;          // the process ended (exit or a return from main)
+  int exitStatus = 0;
+  jmp_buf* exitJump = nullptr;  // where _exit in an exit handler lands
+  std::vector<int>* stepOfLine = nullptr;
+  int depth = 0;
+};
+Run now;
+
+std::vector<char> dataSnapshot;
+
+void layOutGlobals() {
+  std::size_t dataSize = static_cast<std::size_t>(__stop_istrazi_data - __start_istrazi_data);
+  if (dataSnapshot.size() != dataSize) dataSnapshot.assign(__start_istrazi_data, __stop_istrazi_data);
+  if (dataSize) std::memcpy(__start_istrazi_data, dataSnapshot.data(), dataSize);
+  if (__start_istrazi_bss)
+    std::memset(__start_istrazi_bss, 0, static_cast<std::size_t>(__stop_istrazi_bss - __start_istrazi_bss));
+}
+
+void touch(uintptr_t key, Access access) {
+  if (!now.footprint.empty()) {
+    const Touch& last = now.footprint.back();
+    if (last.key == key && last.access == access) return;
+  }
+  now.footprint.push_back({key, access});
+}
+
+void touchObject(const void* object) { touch(reinterpret_cast<uintptr_t>(object), Access::Write); }
+
+// The program's instrumented accesses. Accesses to the running thread's own
+// stack are private; everything else may be shared.
+inline void noteAccess(const volatile void* address, Access access) {
+  if (now.current < 0) return;
+  auto at = reinterpret_cast<uintptr_t>(address);
+  auto own = reinterpret_cast<uintptr_t>(stacks[now.current]);
+  if (at - own < kStackSize) return;
+  touch(at, access);
+}
+
+int ownerOf(const void* mutex) {
+  for (const Run::Owner& o : now.owners)
+    if (o.mutex == mutex) return o.thread;
+  return -1;
+}
+
+// Caller is the thread taking `mutex`, which is free.
+void take(int thread, const void* mutex) {
+  now.owners.push_back({mutex, thread});
+  touchObject(mutex);
+  touch(edgeKey(mutex), Access::HbSink);
+  model.acquired(thread, mutex);
+}
+
+void give(int thread, const void* mutex) {
+  for (std::size_t i = 0; i < now.owners.size(); ++i)
+    if (now.owners[i].mutex == mutex) {
+      now.owners[i] = now.owners.back();
+      now.owners.pop_back();
+      break;
+    }
+  touch(edgeKey(mutex), Access::HbSource);
+  model.released(thread, mutex);
+}
+
+bool canRun(int thread) {
+  const Thread& t = now.threads[thread];
+  switch (t.pending) {
+    case Pending::Start:
+    case Pending::Print:
+    case Pending::Pause:
+    case Pending::Draw: return true;
+    case Pending::Lock: return ownerOf(t.object) < 0;
+    case Pending::Reacquire:
+      return (t.woken || (now.options->spurious && t.spurious < kSpuriousPerThread)) &&
+             ownerOf(t.waitMutex) < 0;
+    case Pending::Join: return now.threads[t.joinTarget].pending == Pending::Ended;
+    case Pending::Ended: return false;
+  }
+  return false;
+}
+
+// The running thread stops at a scheduling point; returns when it is chosen
+// again, with the point's effect (the lock taken, ...) already applied.
+void stopAt(Pending pending) {
+  Thread& t = now.threads[now.current];
+  t.pending = pending;
+  istrazi_switch(&t.sp, now.schedulerSp);
+}
+
+// The running thread ends; it is never resumed.
+[[noreturn]] void endThread() {
+  touch(endKey(now.current), Access::HbSource);
+  stopAt(Pending::Ended);
+  __builtin_unreachable();
+}
+
+void entry() {
+  int self = now.current;
+  if (self == kMain) {
+    int status = programMain();
+    // Returning from main ends the process with its value, as exit would.
+    now.exited = true;
+    now.exitStatus = status;
+    stopAt(Pending::Ended);
+  }
+  now.threads[self].routine(now.threads[self].arg);
+  endThread();
+}
+
+// A fresh stack whose first switch lands in entry().
+void prepareStack(int thread) {
+  auto top = reinterpret_cast<uintptr_t>(stacks[thread] + kStackSize) & ~uintptr_t{15};
+  auto* frame = reinterpret_cast<void**>(top);
+  frame[-1] = nullptr;                               // entry's return address: never used
+  frame[-2] = reinterpret_cast<void*>(&entry);       // popped by istrazi_switch's ret
+  for (int r = 3; r <= 8; ++r) frame[-r] = nullptr;  // callee-saved registers
+  now.threads[thread].sp = frame - 8;
+}
+
+// Applies the effect of the call `thread` stopped at, as its step begins.
+void beginStep(int thread) {
+  Thread& t = now.threads[thread];
+  switch (t.pending) {
+    case Pending::Start: touch(startKey(thread), Access::HbSink); break;
+    case Pending::Lock: take(thread, t.object); break;
+    case Pending::Reacquire:
+      if (t.woken) {
+        touch(wakeKey(thread), Access::HbSink);  // after the broadcast that woke it
+      } else {
+        ++t.spurious;
+        touchObject(t.object);  // a spurious wake-up races with the broadcast
+      }
+      take(thread, t.waitMutex);
+      break;
+    case Pending::Join: touch(endKey(t.joinTarget), Access::HbSink); break;
+    case Pending::Print:
+    case Pending::Pause:
+    case Pending::Draw:
+    case Pending::Ended: break;
+  }
+}
+
+std::string describeWait(int thread) {
+  const Thread& t = now.threads[thread];
+  std::string who = threadName(thread);
+  char object[64];
+  switch (t.pending) {
+    case Pending::Lock:
+      std::snprintf(object, sizeof object, "%p", t.object);
+      return who + " waits for lock " + object + ", held by " + threadName(ownerOf(t.object));
+    case Pending::Reacquire:
+      std::snprintf(object, sizeof object, "%p", t.object);
+      return who + " waits on condition " + object + (t.woken ? " (woken, lock held by " + threadName(ownerOf(t.waitMutex)) + ")" : "");
+    case Pending::Join: return who + " waits to join " + threadName(t.joinTarget);
+    default: return who + " is stuck";
+  }
+}
+
+std::string deadlockReport() {
+  std::string report = "deadlock:";
+  for (int i = 0; i < kMaxThreads; ++i)
+    if (now.threads[i].exists && now.threads[i].pending != Pending::Ended)
+      report += " " + describeWait(i) + ";";
+  report.pop_back();
+  return report;
+}
+
+void markSwitch(int thread, int previous) {
+  if (!now.options->markSwitches || thread == previous) return;
+  __real_fflush(stdout);
+  const Thread& t = now.threads[thread];
+  std::string mark = "~~ step " + std::to_string(now.depth) + ": " + threadName(thread);
+  if (t.pending == Pending::Reacquire && !t.woken) mark += " (spurious wake-up)";
+  if (t.pending == Pending::Pause) mark += " (after its pause of " + std::to_string(t.pauseSeconds) + " s)";
+  mark += "\n";
+  std::fputs(mark.c_str(), stderr);
+}
+
+// Appends the formatted line to the trace as the step's print.
+void print(const char* format, va_list args) {
+  std::string& trace = *now.trace;
+  std::size_t at = trace.size();
+  char buffer[512];
+  va_list copy;
+  va_copy(copy, args);
+  int n = std::vsnprintf(buffer, sizeof buffer, format, copy);
+  va_end(copy);
+  if (n < 0) return;
+  if (static_cast<std::size_t>(n) < sizeof buffer) {
+    trace.append(buffer, static_cast<std::size_t>(n));
+  } else {
+    trace.resize(at + static_cast<std::size_t>(n) + 1);
+    std::vsnprintf(trace.data() + at, static_cast<std::size_t>(n) + 1, format, args);
+    trace.resize(at + static_cast<std::size_t>(n));
+  }
+  for (std::size_t i = at; i < trace.size(); ++i)
+    if (trace[i] == '\n') now.stepOfLine->push_back(now.depth);
+  if (now.options->markSwitches) {
+    std::fwrite(trace.data() + at, 1, trace.size() - at, stdout);
+    __real_fflush(stdout);
+  }
+  touch(kTraceKey, Access::Write);
+}
+
+}  // namespace
+
+RunResult run(const Scenario& scenario, Chooser& chooser, const RunOptions& options) {
+  RunResult result;
+  layOutGlobals();
+  now.~Run();
+  new (&now) Run();
+  now.scenario = &scenario;
+  now.options = &options;
+  now.trace = &result.trace;
+  now.errors = &result.errors;
+  now.stepOfLine = &result.stepOfLine;
+  now.threads[kMain].exists = true;
+  now.threads[kMain].pending = Pending::Start;
+  prepareStack(kMain);
+  model.reset(scenario);
+
+  int previous = -1;
+  for (;;) {
+    Mask enabled = 0;
+    bool allEnded = true;
+    for (int i = 0; i < kMaxThreads; ++i) {
+      if (!now.threads[i].exists) continue;
+      if (now.threads[i].pending != Pending::Ended) allEnded = false;
+      if (canRun(i)) enabled |= bit(i);
+    }
+    if (allEnded) break;
+    if (enabled == 0) {
+      result.deadlock = true;
+      result.violation = deadlockReport();
+      break;
+    }
+    if (now.depth >= kMaxSteps) {
+      result.violation = "no end after " + std::to_string(kMaxSteps) + " steps";
+      break;
+    }
+    int chosen = chooser.choose(now.depth, enabled);
+    if (chosen < 0) {
+      result.abandoned = true;
+      break;
+    }
+    markSwitch(chosen, previous);
+    now.footprint.clear();
+    now.printedFrom = result.trace.size();
+    beginStep(chosen);
+    now.current = chosen;
+    istrazi_switch(&now.schedulerSp, now.threads[chosen].sp);
+    now.current = -1;
+    previous = chosen;
+    result.schedule.push_back(chosen);
+    chooser.taken(now.depth, chosen, now.footprint);
+    ++now.depth;
+    StepView view{chosen, std::string_view(result.trace).substr(now.printedFrom)};
+    std::string broken = model.check(view);
+    if (!broken.empty()) {
+      result.violation = "after step " + std::to_string(now.depth - 1) + " (" + threadName(chosen) + "): " + broken;
+      break;
+    }
+    if (now.exited) break;
+  }
+  result.steps = now.depth;
+  if (result.violation.empty() && !result.abandoned && !now.exited) {
+    // The last thread has ended: the process runs its exit handlers.
+    jmp_buf landing;
+    now.exitJump = &landing;
+    if (setjmp(landing) == 0)
+      for (auto it = now.exitHandlers.rbegin(); it != now.exitHandlers.rend(); ++it) (*it)();
+    now.exitJump = nullptr;
+  }
+  result.exitStatus = now.exitStatus;
+  if (result.violation.empty() && !result.abandoned && result.exitStatus != 0)
+    result.violation = "exit status " + std::to_string(result.exitStatus);
+  return result;
+}
+
+}  // namespace istrazi
+
+using namespace istrazi;
+
+// ---- Replacements for the program's calls ---------------------------------
+
+extern "C" {
+
+int __wrap_pthread_mutex_init(pthread_mutex_t*, const pthread_mutexattr_t*) { return 0; }
+int __wrap_pthread_cond_init(pthread_cond_t*, const pthread_condattr_t*) { return 0; }
+
+int __wrap_pthread_mutex_lock(pthread_mutex_t* mutex) {
+  if (mutex == &mutexRand || now.current < 0) return 0;
+  now.threads[now.current].object = mutex;
+  stopAt(Pending::Lock);
+  return 0;
+}
+
+int __wrap_pthread_mutex_unlock(pthread_mutex_t* mutex) {
+  if (mutex == &mutexRand || now.current < 0) return 0;
+  give(now.current, mutex);
+  return 0;
+}
+
+// Gives the lock up and waits in one step, as pthread_cond_wait does; the
+// thread can run again once a broadcast has come (or, with spurious wake-ups
+// on, at any time) and the lock is free, and its next step retakes the lock.
+int __wrap_pthread_cond_wait(pthread_cond_t* cond, pthread_mutex_t* mutex) {
+  Thread& t = now.threads[now.current];
+  touchObject(cond);
+  model.waits(now.current, cond);
+  give(now.current, mutex);
+  t.object = cond;
+  t.waitMutex = mutex;
+  t.woken = false;
+  stopAt(Pending::Reacquire);
+  return 0;
+}
+
+int __wrap_pthread_cond_broadcast(pthread_cond_t* cond) {
+  touchObject(cond);
+  for (int i = 0; i < kMaxThreads; ++i) {
+    Thread& t = now.threads[i];
+    if (t.exists && t.pending == Pending::Reacquire && t.object == cond && !t.woken) {
+      t.woken = true;
+      touch(wakeKey(i), Access::HbSource);
+    }
+  }
+  return 0;
+}
+
+int __wrap_pthread_cond_signal(pthread_cond_t* cond) { return __wrap_pthread_cond_broadcast(cond); }
+
+// Worker k is the k-th thread created. A worker that takes no part in the
+// scenario gets no context: it ends at once, having printed nothing.
+int __wrap_pthread_create(pthread_t* handle, const pthread_attr_t*, void* (*routine)(void*), void* arg) {
+  int worker = now.created++;
+  *handle = static_cast<pthread_t>(worker);
+  if (!now.scenario->takesPart(worker) || threadOf(worker) >= kMaxThreads) return 0;
+  int thread = threadOf(worker);
+  Thread& t = now.threads[thread];
+  t.exists = true;
+  t.pending = Pending::Start;
+  t.routine = routine;
+  t.arg = arg;
+  prepareStack(thread);
+  touch(startKey(thread), Access::HbSource);
+  return 0;
+}
+
+int __wrap_pthread_join(pthread_t handle, void** result) {
+  if (result) *result = nullptr;
+  int thread = threadOf(static_cast<int>(handle));
+  if (thread >= kMaxThreads || !now.threads[thread].exists) return 0;
+  now.threads[now.current].joinTarget = thread;
+  stopAt(Pending::Join);
+  return 0;
+}
+
+[[noreturn]] void __wrap_pthread_exit(void*) { endThread(); }
+
+unsigned __wrap_sleep(unsigned seconds) {
+  now.threads[now.current].pauseSeconds = seconds;
+  stopAt(Pending::Pause);
+  return 0;
+}
+
+// Each thread draws from its own script; past its end every draw is 0. A draw
+// is a point with nothing in its footprint: what the thread read before it and
+// what it reads after lie in different steps.
+int __wrap_rand() {
+  if (now.current >= 0) stopAt(Pending::Draw);
+  const std::vector<int>* script = &now.scenario->mainDraws;
+  if (now.current != kMain) {
+    const Participant* p = now.scenario->participant(workerOf(now.current));
+    script = p ? &p->draws : nullptr;
+  }
+  std::size_t& next = now.threads[now.current < 0 ? kMain : now.current].drawn;
+  if (!script || next >= script->size()) return 0;
+  return (*script)[next++];
+}
+
+void __wrap_srand(unsigned) {}
+time_t __wrap_time(time_t* at) {
+  if (at) *at = 0;
+  return 0;
+}
+
+int __wrap_printf(const char* format, ...) {
+  stopAt(Pending::Print);
+  va_list args;
+  va_start(args, format);
+  print(format, args);
+  va_end(args);
+  return 0;
+}
+
+int __wrap_fprintf(FILE* stream, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  if (stream == stdout) {
+    va_end(args);
+    stopAt(Pending::Print);
+    va_start(args, format);
+    print(format, args);
+  } else {
+    char buffer[512];
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    now.errors->append(buffer);
+  }
+  va_end(args);
+  return 0;
+}
+
+int __wrap_fflush(FILE*) { return 0; }
+
+int __wrap_atexit(void (*handler)()) {
+  now.exitHandlers.push_back(handler);
+  return 0;
+}
+
+[[noreturn]] void __wrap__exit(int status) {
+  now.exitStatus = status;
+  now.exited = true;
+  if (now.exitJump) longjmp(*now.exitJump, 1);
+  stopAt(Pending::Ended);
+  __builtin_unreachable();
+}
+
+// ---- ThreadSanitizer's entry points, standing in for its runtime -------------
+
+void __tsan_init() {}
+void __tsan_func_entry(void*) {}
+void __tsan_func_exit() {}
+void __tsan_read1(void* a) { noteAccess(a, Access::Read); }
+void __tsan_read2(void* a) { noteAccess(a, Access::Read); }
+void __tsan_read4(void* a) { noteAccess(a, Access::Read); }
+void __tsan_read8(void* a) { noteAccess(a, Access::Read); }
+void __tsan_read16(void* a) { noteAccess(a, Access::Read); }
+void __tsan_unaligned_read2(void* a) { noteAccess(a, Access::Read); }
+void __tsan_unaligned_read4(void* a) { noteAccess(a, Access::Read); }
+void __tsan_unaligned_read8(void* a) { noteAccess(a, Access::Read); }
+void __tsan_unaligned_read16(void* a) { noteAccess(a, Access::Read); }
+void __tsan_write1(void* a) { noteAccess(a, Access::Write); }
+void __tsan_write2(void* a) { noteAccess(a, Access::Write); }
+void __tsan_write4(void* a) { noteAccess(a, Access::Write); }
+void __tsan_write8(void* a) { noteAccess(a, Access::Write); }
+void __tsan_write16(void* a) { noteAccess(a, Access::Write); }
+void __tsan_unaligned_write2(void* a) { noteAccess(a, Access::Write); }
+void __tsan_unaligned_write4(void* a) { noteAccess(a, Access::Write); }
+void __tsan_unaligned_write8(void* a) { noteAccess(a, Access::Write); }
+void __tsan_unaligned_write16(void* a) { noteAccess(a, Access::Write); }
+
+// One thread runs at a time, so an atomic operation is the plain operation.
+int8_t __tsan_atomic8_load(const volatile int8_t* a, int) {
+  noteAccess(a, Access::Read);
+  return *a;
+}
+void __tsan_atomic8_store(volatile int8_t* a, int8_t v, int) {
+  noteAccess(a, Access::Write);
+  *a = v;
+}
+int32_t __tsan_atomic32_load(const volatile int32_t* a, int) {
+  noteAccess(a, Access::Read);
+  return *a;
+}
+void __tsan_atomic32_store(volatile int32_t* a, int32_t v, int) {
+  noteAccess(a, Access::Write);
+  *a = v;
+}
+int32_t __tsan_atomic32_fetch_add(volatile int32_t* a, int32_t v, int) {
+  noteAccess(a, Access::Write);
+  int32_t old = *a;
+  *a = old + v;
+  return old;
+}
+int32_t __tsan_atomic32_fetch_sub(volatile int32_t* a, int32_t v, int) {
+  noteAccess(a, Access::Write);
+  int32_t old = *a;
+  *a = old - v;
+  return old;
+}
+
+}  // extern "C"
