@@ -38,26 +38,16 @@ bool isElementLock(const void* m) {
 // W:COMMAND:N: worker W (0-19) reads or deletes index N, or appends value N (0-9).
 // The index is drawn as N modulo the count at the time, as the program draws it.
 bool parse(std::string_view text, Scenario& into, std::string& error) {
-  for (const auto& fields : entries(text)) {
-    int worker = 0, argument = 0, command = -1;
-    for (int c = 0; c < 3 && fields.size() == 3; ++c)
-      if (fields[1] == kCommands[c]) command = c;
-    if (fields.size() != 3 || command < 0 || !number(fields[0], 0, kWorkers - 1, worker) ||
-        !number(fields[2], 0, 9, argument)) {
-      error = "expected WORKER:COMMAND:N with WORKER 0-19, COMMAND read, append or delete, N 0-9";
-      return false;
-    }
-    if (into.takesPart(worker)) {
-      error = "worker " + std::to_string(worker) + " named twice";
-      return false;
-    }
-    // The worker draws its command, an index, a value, then its pauses.
-    std::vector<int> draws = {command, command == 1 ? 0 : argument, command == 1 ? argument : 0};
-    into.participants.push_back({worker, draws, std::string(kCommands[command]) + " " + std::to_string(argument)});
-  }
-  if (into.participants.empty()) {
-    error = "no worker takes part";
+  std::vector<Entry> named;
+  if (!readEntries(text,
+                   {kWorkers, kCommands, 9, "expected WORKER:COMMAND:N with WORKER 0-19, COMMAND read, append or delete, N 0-9"},
+                   named, error))
     return false;
+  for (const Entry& e : named) {
+    // The worker draws its command, an index, a value, then its pauses.
+    bool append = e.command == 1;
+    into.participants.push_back({e.worker, {e.command, append ? 0 : e.argument, append ? e.argument : 0},
+                                 std::string(kCommands[e.command]) + " " + std::to_string(e.argument)});
   }
   return true;
 }

@@ -36,26 +36,14 @@ std::string broken;  // what the hooks saw go wrong in the step in progress
 
 // W:COMMAND:A: worker W (0-9), command read, append, delete or none, argument A (0-9).
 bool parse(std::string_view text, Scenario& into, std::string& error) {
-  for (const auto& fields : entries(text)) {
-    int worker = 0, argument = 0, command = -1;
-    for (int c = 0; c < 4 && fields.size() == 3; ++c)
-      if (fields[1] == kCommands[c]) command = c;
-    if (fields.size() != 3 || command < 0 || !number(fields[0], 0, kWorkers - 1, worker) ||
-        !number(fields[2], 0, 9, argument)) {
-      error = "expected WORKER:COMMAND:A with WORKER 0-9, COMMAND read, append, delete or none, A 0-9";
-      return false;
-    }
-    if (into.takesPart(worker)) {
-      error = "worker " + std::to_string(worker) + " named twice";
-      return false;
-    }
-    // The worker draws its argument, then its command, then its pauses.
-    into.participants.push_back({worker, {argument, command}, std::string(kCommands[command]) + " " + std::to_string(argument)});
-  }
-  if (into.participants.empty()) {
-    error = "no worker takes part";
+  std::vector<Entry> named;
+  if (!readEntries(text,
+                   {kWorkers, kCommands, 9, "expected WORKER:COMMAND:A with WORKER 0-9, COMMAND read, append, delete or none, A 0-9"},
+                   named, error))
     return false;
-  }
+  // The worker draws its argument, then its command, then its pauses.
+  for (const Entry& e : named)
+    into.participants.push_back({e.worker, {e.argument, e.command}, std::string(kCommands[e.command]) + " " + std::to_string(e.argument)});
   return true;
 }
 

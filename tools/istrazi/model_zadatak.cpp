@@ -21,25 +21,15 @@ const char* const kCommands[3] = {"read", "append", "delete"};
 
 // W:A: worker W (0-9; its command is W mod 3) with argument A (0-8).
 bool parse(std::string_view text, Scenario& into, std::string& error) {
+  std::vector<Entry> named;
+  if (!readEntries(text, {kWorkers, {}, 8, "expected WORKER:ARGUMENT with WORKER 0-9 and ARGUMENT 0-8"}, named, error))
+    return false;
   into.mainDraws.assign(kWorkers, 0);
-  for (const auto& fields : entries(text)) {
-    int worker = 0, argument = 0;
-    if (fields.size() != 2 || !number(fields[0], 0, kWorkers - 1, worker) || !number(fields[1], 0, 8, argument)) {
-      error = "expected WORKER:ARGUMENT with WORKER 0-9 and ARGUMENT 0-8";
-      return false;
-    }
-    if (into.takesPart(worker)) {
-      error = "worker " + std::to_string(worker) + " named twice";
-      return false;
-    }
+  for (const Entry& e : named) {
     // main draws every worker's argument, in worker order; the workers' own
     // draws are pauses, whose length the schedule makes irrelevant.
-    into.mainDraws[static_cast<std::size_t>(worker)] = argument;
-    into.participants.push_back({worker, {}, std::string(kCommands[worker % 3]) + " " + std::to_string(argument)});
-  }
-  if (into.participants.empty()) {
-    error = "no worker takes part";
-    return false;
+    into.mainDraws[static_cast<std::size_t>(e.worker)] = e.argument;
+    into.participants.push_back({e.worker, {}, std::string(kCommands[e.worker % 3]) + " " + std::to_string(e.argument)});
   }
   return true;
 }
