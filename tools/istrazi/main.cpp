@@ -210,7 +210,7 @@ Report explore(const Scenario& scenario, const Options& options) {
   if (tty) std::cerr << "\r\033[K" << std::flush;
   double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   std::cout << explorerName << " " << scenario.text << ": " << report.schedules << " schedules, "
-            << judge.distinctTraces() << " distinct traces, " << arrays.size() << " final arrays, "
+            << judge.distinctTraces() << " distinct traces, " << arrays.size() << (arrays.size() == 1 ? " final array, " : " final arrays, ")
             << (report.exhausted ? (options.bound >= 0 ? "exhausted within " + std::to_string(options.bound) + " preemptions"
                                                        : std::string("exhausted"))
                                  : report.limited ? "stopped after " + std::to_string(options.limit) + " schedules"
