@@ -3,10 +3,8 @@
 // the same, the reduction loses no trace, and the scheduler keeps its picture
 // of locks, waits and ends right.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "child.hpp"
+#include "scratch.hpp"
 #include "stamped.hpp"
 
 namespace {
@@ -26,24 +25,6 @@ seam::Outcome explore(const std::string& path, std::vector<std::string> args) {
   launch.args = std::move(args);
   return seam::run(launch, std::chrono::seconds(50));
 }
-
-// A fresh directory of the test's own, removed at the end.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "istrazi-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-  }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-  bool ok() const { return !path_.empty(); }
-
- private:
-  std::string path_;
-};
 
 // The traces --traces printed, without their headers.
 std::set<std::string> tracesOf(const std::string& out) {
@@ -68,9 +49,8 @@ std::set<std::string> tracesOf(const std::string& out) {
 class Shipped : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(Shipped, ExhaustsEveryDefaultScenarioWithoutAViolation) {
-  TempDir dir;  // where a counterexample would go
-  ASSERT_TRUE(dir.ok());
-  seam::Outcome outcome = explore(binPath("istrazi"), {GetParam(), "--spurious", "--out", dir.file("schedule")});
+  seam::Scratch dir;  // where a counterexample would go
+  seam::Outcome outcome = explore(binPath("istrazi"), {GetParam(), "--spurious", "--out", dir.path("schedule")});
   ASSERT_EQ(outcome.status, 0) << outcome.describe();
   EXPECT_NE(outcome.out.find("no violation"), std::string::npos) << outcome.describe();
   EXPECT_EQ(outcome.out.find("VIOLATION"), std::string::npos) << outcome.describe();
@@ -152,10 +132,9 @@ std::vector<std::string> mutants() {
 class Mutant : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(Mutant, IsCaughtAndItsCounterexampleReplaysTheSame) {
-  TempDir dir;
-  ASSERT_TRUE(dir.ok());
+  seam::Scratch dir;
   std::string explorer = testBinPath("istrazi-" + GetParam());
-  std::string schedule = dir.file("counterexample.schedule");
+  std::string schedule = dir.path("counterexample.schedule");
   seam::Outcome found = explore(explorer, {"--spurious", "--quiet", "--out", schedule});
   ASSERT_EQ(found.status, 1) << found.describe();
   ASSERT_NE(found.out.find("VIOLATION"), std::string::npos) << found.describe();
@@ -168,7 +147,7 @@ TEST_P(Mutant, IsCaughtAndItsCounterexampleReplaysTheSame) {
   EXPECT_EQ(hundred.out, once.out);
 
   // The stamped form prikaz --from reads: the same lines, steps for times.
-  std::string stamped = dir.file("counterexample.stamped");
+  std::string stamped = dir.path("counterexample.stamped");
   seam::Outcome saved = explore(explorer, {"--replay", schedule, "--save", stamped});
   EXPECT_EQ(saved.status, 1) << saved.describe();
   std::ifstream in(stamped);
