@@ -132,6 +132,8 @@ std::vector<std::string> mutants() {
 class Mutant : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(Mutant, IsCaughtAndItsCounterexampleReplaysTheSame) {
+  std::string mismatch = seam::mutantMismatch(GetParam());
+  ASSERT_TRUE(mismatch.empty()) << mismatch;
   seam::Scratch dir;
   std::string explorer = testBinPath("istrazi-" + GetParam());
   std::string schedule = dir.path("counterexample.schedule");
