@@ -154,6 +154,8 @@ class LengthTestBeforeWait : public ::testing::TestWithParam<std::pair<const cha
 
 TEST_P(LengthTestBeforeWait, AReadThatWaitedForTheLastElementsDeletionStillReadsIt) {
   auto [program, shipped] = GetParam();
+  std::string mismatch = seam::mutantMismatch(program);
+  ASSERT_TRUE(mismatch.empty()) << mismatch;
   // Worker 0 deletes 8, worker 1 reads 8; the others do nothing.
   std::string script = "0:8,2;1:8,0;";
   for (int w = 2; w < 10; ++w) script += std::to_string(w) + ":0,3;";

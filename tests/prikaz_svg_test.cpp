@@ -5,6 +5,7 @@
 
 #include <fstream>
 #include <map>
+#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "fast_prikaz.hpp"
 #include "png.hpp"
 #include "scratch.hpp"
+#include "svg.hpp"
 
 namespace {
 
@@ -110,6 +112,31 @@ TEST_F(PrikazSvg, ChromiumDrawsEveryPhaseOnItsRow) {
   int failureRow = *rowsOf[Cell::Failure].begin();
   int barRows = static_cast<int>(executing.size()) / 11;
   EXPECT_NEAR(failureRow, executing[static_cast<std::size_t>(2 * barRows)], barRows) << "failure not on worker 2's row";
+}
+
+// A worker that waited and executed for no time at all, in a 10 s run: both
+// phases still show, each at least three pixels wide, one after the other, and
+// the outcome's disc after them rather than over them.
+TEST(PrikazSvgPhases, AWaitAndAnExecutionShorterThanAPixelStillShow) {
+  timeline::Span span;
+  span.label = "CITANJE 0";
+  span.requested = span.started = 5;
+  span.ended = 5.0001;
+  span.succeeded = true;
+  std::string svg = prikaz::svgTimeline({{provera::Program::Zadatak, {span}, 10}});
+  auto bar = [](Cell cell) {
+    return std::string("<rect x=\"([0-9.]+)\" y=\"[0-9.]+\" width=\"([0-9.]+)\" height=\"12\" fill=\"") +
+           prikaz::rgbOf(cell) + "\"/>\n";
+  };
+  std::regex drawn(bar(Cell::Requested) + bar(Cell::Executing) + "<circle cx=\"([0-9.]+)\" cy=\"[0-9.]+\" r=\"5\"");
+  std::smatch found;
+  ASSERT_TRUE(std::regex_search(svg, found, drawn)) << svg;
+  double waitLeft = std::stod(found[1]), waitWidth = std::stod(found[2]);
+  double runLeft = std::stod(found[3]), runWidth = std::stod(found[4]), disc = std::stod(found[5]);
+  EXPECT_GE(waitWidth, 3);
+  EXPECT_GE(runWidth, 3);
+  EXPECT_GE(runLeft, waitLeft + waitWidth);
+  EXPECT_GE(disc - 5, runLeft + runWidth);
 }
 
 TEST_F(PrikazSvg, AllDrawsTheThreeRunsInOnePicture) {

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "chart.hpp"
 #include "child.hpp"
 #include "pty_run.hpp"
 #include "scratch.hpp"
@@ -125,6 +126,31 @@ TEST_F(Prikaz, JsonHasTheTraceEventFields) {
   nlohmann::json executing0 = {{"name", "executing"}, {"cat", "CITANJE 0"}, {"ph", "X"}, {"pid", 1},
                                {"tid", 0},           {"ts", 3270000},     {"dur", 1500000}};
   EXPECT_NE(std::find(trace["traceEvents"].begin(), trace["traceEvents"].end(), executing0), trace["traceEvents"].end());
+}
+
+timeline::Span read(long worker, double requested, double started, double ended) {
+  timeline::Span span;
+  span.worker = worker;
+  span.label = "CITANJE 0";
+  span.requested = requested;
+  span.started = started;
+  span.ended = ended;
+  span.succeeded = true;
+  return span;
+}
+
+// Every phase keeps a column of its own, however short: 4 s on 60 columns take
+// 0.1 s a column, 40 of them. Worker 0 executes for a millisecond after a
+// second's wait; worker 1 goes through every phase within one column, and so
+// does worker 2, in the row's last.
+TEST(PrikazChart, APhaseShorterThanAColumnStillShows) {
+  std::vector<timeline::Span> spans = {read(0, 0.05, 1.05, 1.051), read(1, 2.05, 2.051, 2.052),
+                                       read(2, 3.95, 3.96, 3.97)};
+  std::vector<std::string> rows = prikaz::drawChart(provera::Program::Zadatak, spans, 4, 60, {});
+  ASSERT_GT(rows.size(), 3u);
+  EXPECT_EQ(rows[1], " 0 CITANJE 0  " + std::string(10, '.') + "=+" + std::string(28, ' '));
+  EXPECT_EQ(rows[2], " 1 CITANJE 0  " + std::string(20, ' ') + ".=+" + std::string(17, ' '));
+  EXPECT_EQ(rows[3], " 2 CITANJE 0  " + std::string(37, ' ') + ".=+");
 }
 
 TEST_F(Prikaz, BadArgumentsAreAUsageError) {

@@ -14,7 +14,10 @@ using provera::Program;
 
 class Mutant : public ::testing::Test, protected seam::Steps {
  protected:
+  // Fails the test at once when the copy could not be broken as meant.
   void launch(const std::string& name, std::vector<std::string> env) {
+    std::string mismatch = seam::mutantMismatch(name);
+    ASSERT_TRUE(mismatch.empty()) << mismatch;
     env.push_back("SEAM_RAND=" + script_);
     child.emplace(seam::Launch(seam::programPath(name, seam::Build::Plain), env, true));
   }
@@ -35,7 +38,7 @@ class Mutant : public ::testing::Test, protected seam::Steps {
 // zadatak: main draws worker k's argument as the k-th number.
 TEST_F(Mutant, ZadatakReaderAdmittedAtTheDeletedIndex) {
   script_ = "main:4,0,4,0,0,0,0,0,0,0";
-  launch("zadatak-reader-at-deleted-index", {});
+  ASSERT_NO_FATAL_FAILURE(launch("zadatak-reader-at-deleted-index", {}));
   for (int w = 0; w < 10; ++w) pause(w);
   step(2);  // deletion of 4 admitted
   step(0);  // and the broken monitor admits a reader of 4 beside it
@@ -44,7 +47,7 @@ TEST_F(Mutant, ZadatakReaderAdmittedAtTheDeletedIndex) {
 
 TEST_F(Mutant, ZadatakDeletionAdmittedBesideReaders) {
   script_ = "main:5,0,1,0,0,0,0,0,0,0";
-  launch("zadatak-deletion-beside-readers", {});
+  ASSERT_NO_FATAL_FAILURE(launch("zadatak-deletion-beside-readers", {}));
   for (int w = 0; w < 10; ++w) pause(w);
   step(0);
   step(2);
@@ -56,7 +59,7 @@ TEST_F(Mutant, ZadatakDeletionAdmittedBesideReaders) {
 // index is lower than the deletion's.
 TEST_F(Mutant, ZadatakDeletionAdmittedWhileALowerReaderRuns) {
   script_ = "main:0,0,5,0,0,0,0,0,0,0";
-  launch("zadatak-deletion-beside-readers", {"SEAM_HOLD_START=1"});
+  ASSERT_NO_FATAL_FAILURE(launch("zadatak-deletion-beside-readers", {"SEAM_HOLD_START=1"}));
   go(0);
   pause(0);
   step(0);  // reader 0 of index 0 admitted: execution line
@@ -68,7 +71,7 @@ TEST_F(Mutant, ZadatakDeletionAdmittedWhileALowerReaderRuns) {
 
 TEST_F(Mutant, ZadatakAppendsAdmittedTogether) {
   script_ = "main:0,0,0,0,0,0,0,0,0,0";
-  launch("zadatak-appends-together", {});
+  ASSERT_NO_FATAL_FAILURE(launch("zadatak-appends-together", {}));
   for (int w = 0; w < 10; ++w) pause(w);
   step(1);
   step(4);
@@ -77,7 +80,7 @@ TEST_F(Mutant, ZadatakAppendsAdmittedTogether) {
 
 TEST_F(Mutant, NizLocksAppendsAdmittedTogether) {
   script_ = "0:1,0,5;1:1,0,6";
-  launch("niz-locks-appends-together", {"SEAM_HOLD_START=1"});
+  ASSERT_NO_FATAL_FAILURE(launch("niz-locks-appends-together", {"SEAM_HOLD_START=1"}));
   for (int w : {0, 1}) {
     go(w);
     pause(w);
@@ -92,7 +95,7 @@ TEST_F(Mutant, NizLocksAppendsAdmittedTogether) {
 // the broken copy reports a failure that no shrink explains.
 TEST_F(Mutant, NizLocksDeletionFailsBeforeTheArrayShrank) {
   script_ = "0:2,8,0";
-  launch("niz-locks-deletion-fails-early", {"SEAM_HOLD_START=1"});
+  ASSERT_NO_FATAL_FAILURE(launch("niz-locks-deletion-fails-early", {"SEAM_HOLD_START=1"}));
   go(0);
   pause(0);
   lastStep(0);
@@ -103,7 +106,7 @@ TEST_F(Mutant, NizLocksDeletionFailsBeforeTheArrayShrank) {
 // index 0 are admitted and succeed one after the other inside its window.
 TEST_F(Mutant, NizLocksAppendReleasesItsRangeEarly) {
   script_ = "0:1,0,5;1:2,0,0;2:2,0,0";
-  launch("niz-locks-append-releases-early", {"SEAM_HOLD_START=1"});
+  ASSERT_NO_FATAL_FAILURE(launch("niz-locks-append-releases-early", {"SEAM_HOLD_START=1"}));
   go(0);
   pause(0);
   step(0);  // executes, stores, and lets its range go
@@ -118,7 +121,7 @@ TEST_F(Mutant, NizLocksAppendReleasesItsRangeEarly) {
 
 TEST_F(Mutant, NizMarkDeletionReportsSuccessPastTheLength) {
   script_ = "0:3,2;1:8,2;2:7,0;3:0,3;4:0,3;5:0,3;6:0,3;7:0,3;8:0,3;9:0,3";
-  launch("niz-mark-success-past-length", seam::programEnv("niz-mark"));
+  ASSERT_NO_FATAL_FAILURE(launch("niz-mark-success-past-length", seam::programEnv("niz-mark")));
   for (int w : {0, 1, 2}) pause(w);
   step(0);
   step(1);  // deletions of 3 and 8 side by side

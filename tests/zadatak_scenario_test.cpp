@@ -133,6 +133,8 @@ class PauseLengths : public ::testing::TestWithParam<std::pair<const char*, bool
 
 TEST_P(PauseLengths, AreTheDrawModuloThree) {
   auto [program, shipped] = GetParam();
+  std::string mismatch = seam::mutantMismatch(program);
+  ASSERT_TRUE(mismatch.empty()) << mismatch;
   seam::Child child(seam::Launch(seam::programPath(program, Build::Plain),
                                  {"SEAM_RAND=main:0,0,0,0,0,0,0,0,0,0;0:3,4,5"}, true));
   std::vector<int> seconds;

@@ -130,9 +130,25 @@ std::vector<std::string> mutants() {
   return names;
 }
 
+// Every copy the explorer is built for is an exercise: its name, then a goal.
+TEST(CommandLine, ListsEveryBrokenCopyAsAnExerciseWithItsGoal) {
+  seam::Outcome listed = explore(binPath("istrazi"), {"--exercises"});
+  ASSERT_EQ(listed.status, 0) << listed.describe();
+  std::vector<std::string> names;
+  for (const std::string& line : listed.lines()) {
+    std::size_t gap = line.find("  ");
+    ASSERT_NE(gap, std::string::npos) << line;
+    EXPECT_NE(line.find_first_not_of(' ', gap), std::string::npos) << "no goal: " << line;
+    names.push_back(line.substr(0, gap));
+  }
+  EXPECT_EQ(names, mutants()) << "every broken copy needs a GOAL in tests/CMakeLists.txt";
+}
+
 class Mutant : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(Mutant, IsCaughtAndItsCounterexampleReplaysTheSame) {
+  std::string mismatch = seam::mutantMismatch(GetParam());
+  ASSERT_TRUE(mismatch.empty()) << mismatch;
   seam::Scratch dir;
   std::string explorer = testBinPath("istrazi-" + GetParam());
   std::string schedule = dir.path("counterexample.schedule");

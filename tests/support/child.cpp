@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -59,6 +60,13 @@ std::string programPath(std::string_view program, Build build) {
   std::string path = std::string(TEST_BIN_DIR) + "/" + std::string(program) + "-seam";
   if (build == Build::Tsan) path += "-tsan";
   return path;
+}
+
+std::string mutantMismatch(std::string_view name) {
+  std::ifstream in(std::string(MUTANT_DIR) + "/" + std::string(name) + ".mismatch");
+  std::string message;
+  std::getline(in, message);
+  return message;
 }
 
 std::vector<std::string> programEnv(std::string_view program) {

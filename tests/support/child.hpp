@@ -15,6 +15,10 @@ enum class Build { Plain, Tsan };
 
 // The test build of `program` ("zadatak", "niz-locks", "niz-mark").
 std::string programPath(std::string_view program, Build build);
+// Why the broken copy `name` is not broken after all: a message naming the copy,
+// its program's source and the text no longer in it (the copy was then built
+// from the unchanged source). Empty for a copy made as meant, and for a program.
+std::string mutantMismatch(std::string_view name);
 std::string_view buildName(Build build);
 // "nizlocks_tsan": a test-name suffix for a program and build.
 std::string caseName(std::string_view program, Build build);

@@ -2,12 +2,17 @@
 // beside this executable (each program's globals need an executable of their own).
 // istrazi --replay FILE ...: runs the explorer the saved schedule names (a
 // broken copy's, from the tests, too).
+// istrazi --exercises: lists the broken copies the tests build, each with the
+// goal of a learner who explores it.
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pty_run.hpp"
@@ -17,6 +22,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: istrazi PROGRAM [OPTIONS]   explore zadatak, niz-locks or niz-mark\n"
     "       istrazi --replay FILE [--save STAMPED]\n"
+    "       istrazi --exercises         the broken copies to explore, and the goal of each\n"
     "       istrazi PROGRAM --help      the options and the scenario syntax\n";
 
 // The explorer a saved schedule was made by; empty when the file says none.
@@ -25,6 +31,32 @@ std::string explorerOf(const char* path) {
   for (std::string line; std::getline(in, line);)
     if (line.starts_with("explorer ")) return line.substr(9);
   return {};
+}
+
+// The tests' build writes the copies' names and goals, a tab between them, beside
+// the copies' explorers.
+int listExercises() {
+  std::string path = timeline::executableDirectory() + "/../test-bin/istrazi-exercises.txt";
+  std::ifstream in(path);
+  if (!in) {
+    std::cerr << "istrazi: cannot read " << path << ": " << std::strerror(errno) << "\n";
+    return 2;
+  }
+  std::vector<std::pair<std::string, std::string>> exercises;
+  std::size_t widest = 0;
+  for (std::string line; std::getline(in, line);) {
+    std::size_t tab = line.find('\t');
+    if (tab == std::string::npos) continue;
+    exercises.emplace_back(line.substr(0, tab), line.substr(tab + 1));
+    widest = std::max(widest, tab);
+  }
+  for (const auto& [name, goal] : exercises)
+    std::cout << name << std::string(widest - name.size() + 2, ' ') << goal << "\n";
+  if (!std::cout.flush()) {
+    std::cerr << "istrazi: cannot write the exercises: " << std::strerror(errno) << "\n";
+    return 2;
+  }
+  return 0;
 }
 
 bool safeName(const std::string& name) {
@@ -36,6 +68,7 @@ bool safeName(const std::string& name) {
 int main(int argc, char** argv) {
   std::vector<char*> args(argv, argv + argc);
   std::string explorer;
+  if (argc == 2 && std::strcmp(argv[1], "--exercises") == 0) return listExercises();
   if (argc >= 3 && std::strcmp(argv[1], "--replay") == 0) {
     explorer = explorerOf(argv[2]);
     if (!safeName(explorer)) {

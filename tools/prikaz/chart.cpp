@@ -21,15 +21,39 @@ const char* glyph(Cell cell, const Style& style) {
   return (style.unicode ? unicode : ascii)[static_cast<int>(cell)];
 }
 
-// What the worker was doing in the time [from, to): its outcome if that fell
-// there, else the most advanced phase that overlaps it.
-Cell cellOf(const timeline::Span& span, double from, double to, double now) {
-  if (span.ended >= from && span.ended < to) return span.succeeded ? Cell::Success : Cell::Failure;
-  double end = span.ended >= 0 ? span.ended : now;
-  if (span.started >= 0 && span.started < to && end > from) return Cell::Executing;
-  double waitEnd = span.started >= 0 ? span.started : end;
-  if (span.requested >= 0 && span.requested < to && waitEnd > from) return Cell::Requested;
-  return Cell::Empty;
+// What the worker was doing in each of the row's first `shown` columns, column
+// c covering the time [c step, (c + 1) step). Each phase fills the columns from
+// the one it began in up to the next phase's, and the outcome takes one; so a
+// wait or an execution shorter than a column would vanish behind what came
+// next. Instead every phase the worker went through keeps a column of its own,
+// a thin mark: what follows is pushed on a column, or, where the row ends,
+// what precedes it back.
+std::vector<Cell> rowCells(const timeline::Span& span, int shown, double step) {
+  std::vector<Cell> cells(static_cast<std::size_t>(shown), Cell::Empty);
+  if (shown == 0) return cells;
+  struct Phase {
+    Cell cell;
+    int column;  // where it begins
+  };
+  auto columnOf = [&](double at) { return std::clamp(static_cast<int>(at / step), 0, shown - 1); };
+  std::vector<Phase> phases;
+  if (span.requested >= 0) phases.push_back({Cell::Requested, columnOf(span.requested)});
+  if (span.started >= 0) phases.push_back({Cell::Executing, columnOf(span.started)});
+  if (span.ended >= 0) phases.push_back({span.succeeded ? Cell::Success : Cell::Failure, columnOf(span.ended)});
+
+  for (std::size_t i = 1; i < phases.size(); ++i)
+    phases[i].column = std::max(phases[i].column, phases[i - 1].column + 1);
+  for (std::size_t i = phases.size(); i-- > 0;) {
+    int latest = i + 1 < phases.size() ? phases[i + 1].column - 1 : shown - 1;
+    phases[i].column = std::max(std::min(phases[i].column, latest), 0);
+  }
+
+  for (std::size_t i = 0; i < phases.size(); ++i) {
+    bool outcome = i + 1 == phases.size() && span.ended >= 0;
+    int end = i + 1 < phases.size() ? phases[i + 1].column : outcome ? phases[i].column + 1 : shown;
+    for (int c = phases[i].column; c < end; ++c) cells[static_cast<std::size_t>(c)] = phases[i].cell;
+  }
+  return cells;
 }
 
 std::string axis(int labelWidth, int columns, double step) {
@@ -111,9 +135,11 @@ std::string workerRow(const timeline::Span* span, long worker, const std::string
   std::string row = number + label;
   row.resize(static_cast<std::size_t>(labelWidth), ' ');
   row += "  ";
+  int shown = 0;
+  while (shown < columns && shown * step < now) ++shown;
+  std::vector<Cell> cells = span ? rowCells(*span, shown, step) : std::vector<Cell>(static_cast<std::size_t>(shown));
   Cell previous = Cell::Empty;
-  for (int c = 0; c < columns && c * step < now; ++c) {
-    Cell cell = span ? cellOf(*span, c * step, (c + 1) * step, now) : Cell::Empty;
+  for (Cell cell : cells) {
     if (style.colour && cell != previous) row += std::string(kReset) + colourOf(cell);
     row += glyph(cell, style);
     previous = cell;

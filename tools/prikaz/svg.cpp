@@ -20,6 +20,8 @@ constexpr double kHeading = 30;
 constexpr double kAxis = 22;
 constexpr double kLegend = 30;
 constexpr double kGap = 20;  // between runs
+constexpr double kThinnest = 3;    // a phase shorter than this still shows, this wide
+constexpr double kMarkRadius = 5;  // of the outcome's disc or square
 
 std::string number(double value) {
   char text[32];
@@ -55,9 +57,31 @@ std::string text(double x, double y, const std::string& words, const char* extra
 // The outcome: a disc for a success, a square for a failure, centred on (x, y).
 std::string outcomeMark(double x, double y, bool succeeded) {
   if (succeeded)
-    return "<circle cx=\"" + number(x) + "\" cy=\"" + number(y) + "\" r=\"5\" fill=\"" + rgbOf(Cell::Success) +
-           "\"/>\n";
-  return rect(x - 5, y - 5, 10, 10, Cell::Failure);
+    return "<circle cx=\"" + number(x) + "\" cy=\"" + number(y) + "\" r=\"" + number(kMarkRadius) + "\" fill=\"" +
+           rgbOf(Cell::Success) + "\"/>\n";
+  return rect(x - kMarkRadius, y - kMarkRadius, 2 * kMarkRadius, 2 * kMarkRadius, Cell::Failure);
+}
+
+// A worker's bars and outcome on the row whose bar starts at `barTop`. Each
+// phase is kThinnest wide at least, pushing the next one on, and the outcome's
+// mark stands just past the bar rather than over its end: so a wait or an
+// execution shorter than a pixel still shows, as a thin mark before the mark.
+template <class Place>
+std::string phases(const timeline::Span& span, double length, Place x, double barTop) {
+  std::string out;
+  double end = span.ended >= 0 ? span.ended : length;
+  double next = 0;  // where the next phase may begin at the earliest
+  auto bar = [&](double from, double to, Cell cell) {
+    double left = std::max(x(from), next);
+    double right = std::max(x(to), left + kThinnest);
+    out += rect(left, barTop, right - left, kBar, cell);
+    next = right;
+  };
+  if (span.requested >= 0) bar(span.requested, span.started >= 0 ? span.started : end, Cell::Requested);
+  if (span.started >= 0) bar(span.started, end, Cell::Executing);
+  if (span.ended >= 0)
+    out += outcomeMark(std::max(x(span.ended), next) + kMarkRadius, barTop + kBar / 2, span.succeeded);
+  return out;
 }
 
 // Seconds between ticks: a round step giving at most a dozen ticks.
@@ -95,12 +119,7 @@ std::string drawRun(const RecordedRun& run, double top) {
     std::string label = std::to_string(worker) + (span == run.spans.end() ? "" : " " + span->label);
     out += text(kMargin, y + kRow / 2 + 4, label);
     if (span == run.spans.end()) continue;
-    double barTop = y + (kRow - kBar) / 2;
-    double end = span->ended >= 0 ? span->ended : run.length;
-    double waitEnd = span->started >= 0 ? span->started : end;
-    if (span->requested >= 0) out += rect(x(span->requested), barTop, x(waitEnd) - x(span->requested), kBar, Cell::Requested);
-    if (span->started >= 0) out += rect(x(span->started), barTop, x(end) - x(span->started), kBar, Cell::Executing);
-    if (span->ended >= 0) out += outcomeMark(x(span->ended), y + kRow / 2, span->succeeded);
+    out += phases(*span, run.length, x, y + (kRow - kBar) / 2);
   }
 
   double legendY = rowsBottom + 20;
