@@ -2,7 +2,9 @@
 // and the monitor's invariants.
 #include <pthread.h>
 
+#include <algorithm>
 #include <atomic>
+#include <map>
 #include <cstdint>
 
 #include "istrazi.hpp"
@@ -35,6 +37,60 @@ bool parse(std::string_view text, Scenario& into, std::string& error) {
   return true;
 }
 
+// ---- The default set ----------------------------------------------------------------
+
+// Deletions decide every outcome: whether a reader's index lies below a
+// deletion's (it may run beside it) or not (it waits), whether one deletion's
+// index lies below another's, and whether one deletion is enough to push an
+// index past the end (index 8). Appends only raise the count back; what they
+// append never shows in the trace.
+std::string signature(const std::vector<Draft>& drafts) {
+  int deletions = static_cast<int>(std::count_if(drafts.begin(), drafts.end(), [](const Draft& d) { return d.command == 2; }));
+  std::string text;
+  for (const Draft& d : drafts) {
+    text += "rad"[d.command];
+    if (d.command == 1) continue;
+    int others = deletions - (d.command == 2);
+    text += std::to_string(std::min(9 - d.argument, std::min(others, 1) + 1));
+  }
+  for (std::size_t i = 0; i < drafts.size(); ++i)
+    for (std::size_t j = i + 1; j < drafts.size(); ++j)
+      if ((drafts[i].command == 2 && drafts[j].command != 1) || (drafts[j].command == 2 && drafts[i].command != 1))
+        text += drafts[i].argument < drafts[j].argument ? "<" : ">=";
+  return text;
+}
+
+// Workers by command: reads 0, 3, 6; appends 1, 4, 7; deletions 2, 5, 8.
+std::vector<std::string> defaults() {
+  constexpr int kValues[] = {0, 1, 2, 3, 4, 5, 6, 7, 8};
+  std::vector<std::string> texts;
+  for (const std::vector<Draft>& drafts : everyClass(3, 3, kValues, signature)) {
+    std::string text;
+    int next[3] = {0, 1, 2};
+    for (const Draft& d : drafts) {
+      text += (text.empty() ? "" : ",") + std::to_string(next[d.command]) + ":" + std::to_string(d.argument);
+      next[d.command] += 3;
+    }
+    texts.push_back(text);
+  }
+  return texts;
+}
+
+// --explain: the workers the trace names, with what its lines show of them.
+bool scenarioOf(const provera::Trace& trace, std::string& text, std::string& error) {
+  std::map<long, const provera::Line*> first;
+  for (const provera::Line& line : trace.lines) first.try_emplace(line.worker, &line);
+  if (first.empty()) {
+    error = "the trace names no worker";
+    return false;
+  }
+  text.clear();
+  for (const auto& [worker, line] : first) {
+    text += (text.empty() ? "" : ",") + std::to_string(worker) + ":" + std::to_string(line->argument.value_or(0));
+  }
+  return true;
+}
+
 void reset(const Scenario&) {}
 
 // The monitor's state is consistent whenever `mutex` is free.
@@ -63,7 +119,7 @@ const Model model{
     provera::Program::Zadatak,
     "  WORKER:ARGUMENT,...  worker 0-9 (command by WORKER mod 3: 0 read, 1 append,\n"
     "  2 delete) and its argument 0-8; e.g. 0:2,2:4,3:4. Other workers take no part.",
-    {"1:0,2:3,5:8", "1:5,4:6,0:3", "0:2,2:4,3:4", "0:1,3:2,2:5"},
+    defaults(),
     parse,
     reset,
     check,
@@ -71,6 +127,8 @@ const Model model{
     ignore,
     ignore,
     finalArray,
+    true,
+    scenarioOf,
 };
 
 }  // namespace istrazi

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <functional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -73,5 +75,49 @@ inline bool readEntries(std::string_view text, const EntryForm& form, std::vecto
   if (into.empty()) error = "no worker takes part";
   return !into.empty();
 }
+
+// ---- The default set ------------------------------------------------------------
+
+// One worker of a generated scenario: an index into the program's commands and
+// its argument.
+struct Draft {
+  int command = 0;
+  int argument = 0;
+};
+
+// What decides the outcomes of a scenario: two scenarios with equal signatures
+// meet the same boundaries (which index lies below, at or above which, which
+// falls past the end after how many deletions, ...).
+using Signature = std::function<std::string(const std::vector<Draft>&)>;
+
+// Every multiset of `workers` commands out of `commands`, and for each, one
+// argument tuple per signature: the first, in increasing order, of the tuples
+// drawn from `values`. Workers of the same command are interchangeable, so
+// their arguments are taken in increasing order only.
+inline std::vector<std::vector<Draft>> everyClass(int commands, int workers, std::span<const int> values,
+                                                  const Signature& signature) {
+  std::vector<std::vector<Draft>> result;
+  std::vector<Draft> drafts(static_cast<std::size_t>(workers));
+  std::set<std::string> seen;
+  // Fills drafts[k..] with commands from `fromCommand` up and arguments in order.
+  std::function<void(std::size_t)> fill = [&](std::size_t k) {
+    if (k == drafts.size()) {
+      if (seen.insert(signature(drafts)).second) result.push_back(drafts);
+      return;
+    }
+    int first = k == 0 ? 0 : drafts[k - 1].command;
+    for (int c = first; c < commands; ++c)
+      for (int v : values) {
+        if (k > 0 && c == drafts[k - 1].command && v < drafts[k - 1].argument) continue;
+        drafts[k] = {c, v};
+        fill(k + 1);
+      }
+  };
+  fill(0);
+  return result;
+}
+
+// "<" "=" ">": how a compares with b.
+inline const char* relation(int a, int b) { return a < b ? "<" : a == b ? "=" : ">"; }
 
 }  // namespace istrazi
