@@ -2,7 +2,8 @@
 //
 // Test builds of the three programs link this file with
 //   -Wl,--wrap=sleep,--wrap=rand,--wrap=srand,--wrap=pthread_create,
-//   --wrap=pthread_exit,--wrap=pthread_mutex_lock,--wrap=pthread_cond_wait
+//   --wrap=pthread_exit,--wrap=pthread_mutex_lock,--wrap=pthread_cond_wait,
+//   --wrap=printf
 // so that the program's own source stays exactly as shipped. The shipped
 // binaries never contain it.
 //
@@ -14,6 +15,9 @@
 //                       these values from rand first, then the real generator's
 //   SEAM_FAIL_CREATE=K  the creation of worker K fails with EAGAIN
 //   SEAM_HOLD_START=1   in step mode, every worker is held before its first step
+//   SEAM_JITTER=N       every worker starts up to N ms late, and after each line
+//                       it prints it stalls up to N ms, as on a loaded machine
+//                       with a slow terminal (drawn at random, not from rand)
 //
 // Worker K is the K-th thread the program creates. In step mode the test reads
 // events from fd 3, one line each, and releases worker K's pauses through fd 10+K
@@ -33,6 +37,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -76,6 +82,7 @@ struct Settings {
   bool seeded = false;
   unsigned seed = 0;
   int failCreate = -1;
+  long jitterMs = 0;
   Script mainScript;
   Script workerScripts[kMaxWorkers];
 };
@@ -130,6 +137,7 @@ Settings readSettings() {
   }
   settings.holdStart = settings.step && std::getenv("SEAM_HOLD_START") != nullptr;
   if (const char* fail = std::getenv("SEAM_FAIL_CREATE")) settings.failCreate = std::atoi(fail);
+  if (const char* jitter = std::getenv("SEAM_JITTER")) settings.jitterMs = std::atol(jitter);
   if (const char* script = std::getenv("SEAM_RAND")) parseScripts(settings, script);
   return settings;
 }
@@ -158,9 +166,25 @@ void workerEnding() {
   running.fetch_sub(1);
 }
 
+// Stalls up to SEAM_JITTER milliseconds, drawn from a generator of the
+// thread's own so that the program's draws stay as they are.
+void jitter() {
+  if (settings.jitterMs <= 0) return;
+  thread_local uint64_t state = static_cast<uint64_t>(time(nullptr)) * 0x9E3779B97F4A7C15ull ^
+                                reinterpret_cast<uintptr_t>(&state) ^ static_cast<uint64_t>(clock());
+  state ^= state << 13;
+  state ^= state >> 7;
+  state ^= state << 17;
+  long us = static_cast<long>(state % static_cast<uint64_t>(settings.jitterMs * 1000 + 1));
+  timespec stall{us / 1000000, (us % 1000000) * 1000};
+  while (nanosleep(&stall, &stall) != 0 && errno == EINTR) {
+  }
+}
+
 void* trampoline(void* p) {
   const Start* start = static_cast<const Start*>(p);
   currentWorker = start->worker;
+  jitter();
   if (settings.holdStart) {
     event('S', currentWorker);
     awaitRelease(currentWorker);
@@ -233,6 +257,15 @@ int __wrap_pthread_mutex_lock(pthread_mutex_t* mutex) {
     event('L', currentWorker);
   }
   return __real_pthread_mutex_lock(mutex);
+}
+
+int __wrap_printf(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  int n = vprintf(format, args);
+  va_end(args);
+  if (currentWorker >= 0) jitter();
+  return n;
 }
 
 int __wrap_pthread_cond_wait(pthread_cond_t* cond, pthread_mutex_t* mutex) {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,8 +28,11 @@ std::string threadName(int thread);  // "main" or "worker K"
 using Mask = uint32_t;
 inline Mask bit(int thread) { return Mask{1} << thread; }
 
+// A draw whose value the search chooses (--explain, for indices no line shows).
+constexpr int kChosenDraw = -1;
+
 // One worker of a scenario and the values it draws from `rand`, in order
-// (once they run out, every later draw is 0).
+// (once they run out, every later draw is 0; kChosenDraw: chosen by the search).
 struct Participant {
   int worker = 0;
   std::vector<int> draws;
@@ -70,6 +74,11 @@ struct Model {
   // The live elements of the array at the end of a run, for counting outcomes.
   std::string (*finalArray)();
   bool judgedByProvera = true;  // false for test programs with traces of their own
+  // --explain: a scenario text whose workers print the lines of `trace`
+  // (kChosenDraw, written "?", where the lines do not show an argument).
+  bool (*scenarioOf)(const provera::Trace& trace, std::string& text, std::string& error) = nullptr;
+  // How many values a chosen draw may take at this moment (0 to this less one).
+  int (*drawChoices)() = nullptr;
 };
 
 // Provided by the model file of each explorer.
@@ -78,7 +87,7 @@ extern const Model model;
 // ---- The scheduler ---------------------------------------------------------
 
 // Why a thread is not running: the call it stopped at.
-enum class Pending : uint8_t { Start, Lock, Reacquire, Print, Pause, Access, Join, Ended };
+enum class Pending : uint8_t { Start, Lock, Reacquire, Print, Pause, Access, Draw, Join, Ended };
 
 // What a step touched. Data addresses come from the program's instrumented
 // loads and stores; synchronisation objects and the trace are pseudo-addresses.
@@ -138,5 +147,34 @@ bool lockHeld(const void* mutex);
 
 // Runs the program once from fresh globals under `chooser`.
 RunResult run(const Scenario& scenario, Chooser& chooser, const RunOptions& options);
+
+// ---- Steering a run step by step ------------------------------------------------
+// For searches that look at the state before they choose (--explain). One run
+// at a time; `into` collects its trace and schedule.
+
+void startRun(const Scenario& scenario, const RunOptions& options, RunResult& into);
+// The threads that can take a step; 0 once every thread has ended or the
+// process has exited, or when none can (a deadlock).
+Mask runnable();
+bool allEnded();
+// The call or access a thread has stopped at.
+Pending pendingOf(int thread);
+// The line a thread stopped at a print will print; null if it is not at one.
+const std::string* pendingLine(int thread);
+// How many values a thread stopped at a chosen draw may take; 0 if it is not at one.
+int pendingDraw(int thread);
+// Takes one step of `thread` (with `drawValue` for a chosen draw: the draw is
+// part of the step it interrupted, and no step of the schedule of its own).
+void stepThread(int thread, int drawValue = 0);
+// Runs the exit handlers once the last thread has ended; sets the exit status.
+void finishRun();
+
+// Everything a run's future depends on: the program's globals, each thread's
+// stack and where it stopped, the locks held, the trace so far.
+struct Snapshot;
+std::shared_ptr<const Snapshot> snapshot();
+void restore(const Snapshot& snapshot);
+// A hash of the same: equal states hash alike.
+uint64_t stateHash();
 
 }  // namespace istrazi

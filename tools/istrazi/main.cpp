@@ -16,6 +16,8 @@
 #include <unordered_set>
 
 #include "check.hpp"
+#include "explain.hpp"
+#include "scenario.hpp"
 #include "istrazi.hpp"
 #include "search.hpp"
 
@@ -34,6 +36,7 @@ struct Options {
   Explorer::Reduction reduction = Explorer::Reduction::Dpor;
   std::string out;
   std::string replay;
+  std::string explain;
   std::string save;
   int repeat = 1;
   long limit = 0;  // stop a scenario after this many schedules (0: never)
@@ -53,8 +56,9 @@ void usage(std::ostream& out) {
       << "  --scenario SCENARIO\n"
       << "                   run this scenario instead of the default set (repeatable)\n"
       << "  --bound N        try only schedules with at most N preemptions\n"
-      << "  --no-spurious    no spurious wake-ups (by default each waiting worker may also\n"
-      << "                   wake once without a broadcast, as POSIX allows)\n"
+      << "  --no-spurious    no spurious wake-ups (by default a waiting worker may also wake\n"
+      << "                   once without a broadcast, as POSIX allows, before anyone\n"
+      << "                   else takes its lock)\n"
       << "  --all            go on after a violation (the first one is saved)\n"
       << "  --traces         print every distinct trace once\n"
       << "  --limit N        stop each scenario after N schedules (for measuring speed)\n"
@@ -62,6 +66,9 @@ void usage(std::ostream& out) {
       << "                   skip less (slow; they check the reduction)\n"
       << "  --out FILE       where to write a counterexample (default: ./" << explorerName
       << ".schedule)\n"
+      << "  --explain TRACE  search for a schedule that prints exactly this trace of a whole\n"
+      << "                   run; print it and save it for --replay (--out), or say at\n"
+      << "                   which line the trace leaves every schedule\n"
       << "  --replay FILE    run the saved schedule again: its trace on standard output,\n"
       << "                   each switch marked on standard error\n"
       << "  --save STAMPED   with --replay: the trace with step numbers for times, as\n"
@@ -327,6 +334,95 @@ int replay(const Options& options) {
   return violation.empty() ? 0 : 1;
 }
 
+// ---- Explain -------------------------------------------------------------------
+
+// The scenario text with each "?" filled in with the value the search drew
+// for that entry's worker (chosen draws come one per worker).
+std::string filledIn(const std::string& text, const std::vector<std::pair<int, int>>& drawn) {
+  std::string out;
+  for (const auto& fields : entries(text)) {
+    std::string entry;
+    for (std::size_t f = 0; f < fields.size(); ++f) {
+      std::string field(fields[f]);
+      if (field == "?") {
+        int worker = std::atoi(std::string(fields[0]).c_str());
+        field = "0";
+        for (auto [w, v] : drawn)
+          if (w == worker) field = std::to_string(v);
+      }
+      entry += (f ? ":" : "") + field;
+    }
+    out += (out.empty() ? "" : ",") + entry;
+  }
+  return out;
+}
+
+int explainTrace(const Options& options) {
+  std::ifstream in(options.explain, std::ios::binary);
+  if (!in) {
+    std::cerr << "istrazi: cannot read " << options.explain << ": " << std::strerror(errno) << "\n";
+    return 2;
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  std::string trace = text.str();
+  provera::Trace parsed = provera::parse(model.program, trace);
+  std::string scenarioText, error;
+  if (!model.scenarioOf || !model.scenarioOf(parsed, scenarioText, error)) {
+    std::cerr << "istrazi: " << options.explain << ": " << (error.empty() ? "cannot explain this program" : error) << "\n";
+    return 2;
+  }
+  Scenario scenario;
+  scenario.text = scenarioText;
+  if (!model.parse(scenarioText, scenario, error)) {
+    std::cerr << "istrazi: " << options.explain << ": " << error << "\n";
+    return 2;
+  }
+  auto start = Clock::now();
+  Explanation found = explain(scenario, trace, options.limit > 0 ? options.limit : 5000000);
+  double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  std::cout << explorerName << " --explain " << options.explain << ": scenario " << scenarioText << ", "
+            << found.states << " states, " << seconds << " s\n";
+  if (!found.found) {
+    if (found.gaveUp) {
+      std::cout << "  the search gave up at line " << found.furthestLine + 1 << "; nothing is claimed about this trace\n";
+      return 3;
+    }
+    std::istringstream lines(trace);
+    std::string line;
+    for (int n = 0; n <= found.furthestLine && std::getline(lines, line); ++n) {}
+    std::cout << "  no schedule prints this trace: every schedule leaves it at line " << found.furthestLine + 1
+              << ": " << provera::escaped(line) << "\n";
+    return 1;
+  }
+  Scenario filled;
+  filled.text = filledIn(scenarioText, found.draws);
+  if (!model.parse(filled.text, filled, error)) {
+    std::cerr << "istrazi: " << error << "\n";
+    return 2;
+  }
+  FixedSchedule schedule(found.schedule);
+  RunResult run = istrazi::run(filled, schedule, RunOptions{false, false});
+  if (schedule.diverged() || run.trace != trace) {
+    std::cerr << "istrazi: the schedule found does not replay the trace\n";
+    return 2;
+  }
+  Judge judge(filled);
+  Found result{run, judge(run), 0};
+  std::string path = options.out.empty() ? explorerName + ".schedule" : options.out;
+  Options saved = options;
+  saved.spurious = false;
+  if (!writeSchedule(path, filled, saved, result)) {
+    std::cerr << "istrazi: cannot write " << path << ": " << std::strerror(errno) << "\n";
+    return 2;
+  }
+  std::cout << "  explained by " << run.steps << " steps of scenario " << filled.text << ": " << path
+            << " (replay: istrazi --replay " << path << ")\n"
+            << "  " << (result.violation.empty() ? "no violation" : "VIOLATION: " + result.violation) << "\n"
+            << "  steps " << scheduleText(found.schedule) << "\n";
+  return result.violation.empty() ? 0 : 1;
+}
+
 bool parseOptions(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -356,6 +452,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
       if (!value(options.out)) return false;
     } else if (arg == "--replay") {
       if (!value(options.replay)) return false;
+    } else if (arg == "--explain") {
+      if (!value(options.explain)) return false;
     } else if (arg == "--save") {
       if (!value(options.save)) return false;
     } else {
@@ -383,6 +481,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (!options.replay.empty()) return replay(options);
+  if (!options.explain.empty()) return explainTrace(options);
 
   std::vector<std::string> texts = options.scenarios.empty() ? model.defaults : options.scenarios;
   std::vector<Scenario> scenarios;

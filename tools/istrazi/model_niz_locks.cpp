@@ -2,7 +2,9 @@
 // writer-admission invariants, and what the scheduler sees of each worker's locks.
 #include <pthread.h>
 
+#include <algorithm>
 #include <array>
+#include <map>
 #include <atomic>
 #include <cstdint>
 
@@ -40,19 +42,83 @@ bool isElementLock(const void* m) {
 // W:COMMAND:N: worker W (0-19) reads or deletes index N, or appends value N (0-9).
 // The index is drawn as N modulo the count at the time, as the program draws it.
 bool parse(std::string_view text, Scenario& into, std::string& error) {
+  // "?" for N: the search chooses the index (--explain).
+  std::string plain(text);
+  std::vector<bool> chosen;
+  for (const auto& fields : entries(text)) chosen.push_back(fields.size() == 3 && fields[2] == "?" && fields[1] != "append");
+  for (std::size_t at = 0; (at = plain.find(":?", at)) != std::string::npos;) plain.replace(at, 2, ":0");
   std::vector<Entry> named;
-  if (!readEntries(text,
-                   {kWorkers, kCommands, 9, "expected WORKER:COMMAND:N with WORKER 0-19, COMMAND read, append or delete, N 0-9"},
+  if (!readEntries(plain,
+                   {kWorkers, kCommands, kCapacity - 1, "expected WORKER:COMMAND:N with WORKER 0-19, COMMAND read, append or delete, N 0-28"},
                    named, error))
     return false;
-  for (const Entry& e : named) {
+  for (std::size_t k = 0; k < named.size(); ++k) {
+    const Entry& e = named[k];
     // The worker draws its command, an index, a value, then its pauses.
     bool append = e.command == 1;
-    into.participants.push_back({e.worker, {e.command, append ? 0 : e.argument, append ? e.argument : 0},
-                                 std::string(kCommands[e.command]) + " " + std::to_string(e.argument)});
+    int index = chosen[k] ? kChosenDraw : append ? 0 : e.argument;
+    into.participants.push_back({e.worker, {e.command, index, append ? e.argument : 0},
+                                 std::string(kCommands[e.command]) + " " + (chosen[k] ? "?" : std::to_string(e.argument))});
   }
   return true;
 }
+
+// ---- The default set ----------------------------------------------------------------
+
+// As in zadatak, deletions decide the outcomes: whether an index lies below a
+// deletion's (a reader below it never meets the deletion's range) or not, and
+// whether one deletion pushes it past the end. N 9 is drawn modulo the count,
+// so it names the slot an append fills, or, with no append, index 0. What an
+// append stores never shows.
+std::string signature(std::vector<Draft> drafts) {
+  int deletions = static_cast<int>(std::count_if(drafts.begin(), drafts.end(), [](const Draft& d) { return d.command == 2; }));
+  bool appends = std::any_of(drafts.begin(), drafts.end(), [](const Draft& d) { return d.command == 1; });
+  std::string text;
+  for (Draft& d : drafts) {
+    if (!appends) d.argument %= 9;
+    text += "rad"[d.command];
+    if (d.command == 1) continue;
+    int others = deletions - (d.command == 2);
+    text += std::to_string(std::min(9 - d.argument, std::min(others, 1) + 1));
+  }
+  for (std::size_t i = 0; i < drafts.size(); ++i)
+    for (std::size_t j = i + 1; j < drafts.size(); ++j)
+      if ((drafts[i].command == 2 && drafts[j].command != 1) || (drafts[j].command == 2 && drafts[i].command != 1))
+        text += drafts[i].argument < drafts[j].argument ? "<" : ">=";
+  return text;
+}
+
+std::vector<std::string> defaults() {
+  constexpr int kValues[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+  std::vector<std::string> texts;
+  for (const std::vector<Draft>& drafts : everyClass(3, 3, kValues, signature)) {
+    std::string text;
+    for (std::size_t w = 0; w < drafts.size(); ++w)
+      text += (w ? "," : "") + std::to_string(w) + ":" + kCommands[drafts[w].command] + ":" +
+              std::to_string(drafts[w].command == 1 ? 5 : drafts[w].argument);
+    texts.push_back(text);
+  }
+  return texts;
+}
+
+// --explain: the workers the trace names, with what its lines show of them: the
+// lines carry no index, so the search draws each one ("?").
+bool scenarioOf(const provera::Trace& trace, std::string& text, std::string& error) {
+  std::map<long, const provera::Line*> first;
+  for (const provera::Line& line : trace.lines) first.try_emplace(line.worker, &line);
+  if (first.empty()) {
+    error = "the trace names no worker";
+    return false;
+  }
+  text.clear();
+  for (const auto& [worker, line] : first) {
+    text += (text.empty() ? "" : ",") + std::to_string(worker) + ":" + kCommands[static_cast<int>(line->command)] + (line->command == provera::Command::Append ? ":0" : ":?");
+  }
+  return true;
+}
+
+// A chosen index draw may take any value below the count it is drawn against.
+int drawChoices() { return std::max(trenutniBroj.load(), 1); }
 
 void reset(const Scenario& scenario) {
   seen.fill({});
@@ -116,11 +182,10 @@ std::string finalArray() {
 
 const Model model{
     provera::Program::NizLocks,
-    "  WORKER:COMMAND:N,...  worker 0-19, command read, append or delete, N 0-9:\n"
+    "  WORKER:COMMAND:N,...  worker 0-19, command read, append or delete, N 0-28:\n"
     "  the index read or deleted (drawn modulo the count, as the program does) or\n"
     "  the value appended; e.g. 0:read:3,1:append:5,2:delete:0. Other workers take no part.",
-    {"0:append:1,1:append:2,2:read:0", "0:delete:8,1:delete:3,2:read:7", "0:read:3,1:append:5,2:delete:0",
-     "0:delete:8,1:append:4,2:read:8"},
+    defaults(),
     parse,
     reset,
     check,
@@ -128,6 +193,9 @@ const Model model{
     ignore,
     ignore,
     finalArray,
+    true,
+    scenarioOf,
+    drawChoices,
 };
 
 }  // namespace istrazi

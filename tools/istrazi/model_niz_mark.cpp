@@ -3,7 +3,9 @@
 // its wait.
 #include <pthread.h>
 
+#include <algorithm>
 #include <array>
+#include <map>
 #include <cstdint>
 
 #include "istrazi.hpp"
@@ -44,6 +46,57 @@ bool parse(std::string_view text, Scenario& into, std::string& error) {
   // The worker draws its argument, then its command, then its pauses.
   for (const Entry& e : named)
     into.participants.push_back({e.worker, {e.argument, e.command}, std::string(kCommands[e.command]) + " " + std::to_string(e.argument)});
+  return true;
+}
+
+// ---- The default set ----------------------------------------------------------------
+
+// The length test on arrival decides every failure: an argument below, at or
+// above the length (9 fails until an append), and how many deletions push it
+// past the end; an append's value is tested the same way. The mark decides who
+// waits: a read or deletion below, at or above a deletion's index.
+std::string signature(const std::vector<Draft>& drafts) {
+  int deletions = static_cast<int>(std::count_if(drafts.begin(), drafts.end(), [](const Draft& d) { return d.command == 2; }));
+  std::string text;
+  for (const Draft& d : drafts) {
+    text += "radn"[d.command];
+    if (d.command == 3) continue;
+    int others = deletions - (d.command == 2);
+    text += std::to_string(std::min(9 - d.argument, std::min(others, 1) + 1));
+  }
+  auto indexed = [](const Draft& d) { return d.command == 0 || d.command == 2; };
+  for (std::size_t i = 0; i < drafts.size(); ++i)
+    for (std::size_t j = i + 1; j < drafts.size(); ++j)
+      if (indexed(drafts[i]) && indexed(drafts[j]) && (drafts[i].command == 2 || drafts[j].command == 2))
+        text += relation(drafts[i].argument, drafts[j].argument);
+  return text;
+}
+
+std::vector<std::string> defaults() {
+  constexpr int kValues[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+  std::vector<std::string> texts;
+  for (const std::vector<Draft>& drafts : everyClass(4, 3, kValues, signature)) {
+    std::string text;
+    for (std::size_t w = 0; w < drafts.size(); ++w)
+      text += (w ? "," : "") + std::to_string(w) + ":" + kCommands[drafts[w].command] + ":" +
+              std::to_string(drafts[w].argument);
+    texts.push_back(text);
+  }
+  return texts;
+}
+
+// --explain: the workers the trace names, with what its lines show of them.
+bool scenarioOf(const provera::Trace& trace, std::string& text, std::string& error) {
+  std::map<long, const provera::Line*> first;
+  for (const provera::Line& line : trace.lines) first.try_emplace(line.worker, &line);
+  if (first.empty()) {
+    error = "the trace names no worker";
+    return false;
+  }
+  text.clear();
+  for (const auto& [worker, line] : first) {
+    text += (text.empty() ? "" : ",") + std::to_string(worker) + ":" + kCommands[static_cast<int>(line->command)] + ":" + std::to_string(line->argument.value_or(0));
+  }
   return true;
 }
 
@@ -120,8 +173,7 @@ const Model model{
     "  WORKER:COMMAND:A,...  worker 0-9, command read, append, delete or none, and its\n"
     "  argument 0-9 (the index, or the value appended); e.g. 0:delete:4,1:read:4,2:read:6.\n"
     "  Other workers take no part.",
-    {"0:delete:3,1:delete:8,2:read:8", "0:append:7,1:delete:8,2:read:8", "0:delete:4,1:read:4,2:read:6",
-     "0:delete:2,1:delete:5,2:delete:7"},
+    defaults(),
     parse,
     reset,
     check,
@@ -129,6 +181,8 @@ const Model model{
     released,
     waits,
     finalArray,
+    true,
+    scenarioOf,
 };
 
 }  // namespace istrazi

@@ -36,6 +36,7 @@
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <span>
 #include <vector>
 
 #include "istrazi.hpp"
@@ -103,6 +104,11 @@ namespace {
 
 constexpr std::size_t kStackSize = 256 * 1024;
 constexpr int kMaxSteps = 20000;
+// A spurious wake-up: a waiting thread may take its lock back without a
+// broadcast, once a run, before any other thread has taken that lock since it
+// began to wait. That is enough to show a wait that does not loop (its
+// condition still holds when it wakes), and it keeps the space small: the
+// wake-up commutes with everything but the lock and the condition variable.
 constexpr int kSpuriousPerThread = 1;
 
 struct Thread {
@@ -112,8 +118,12 @@ struct Thread {
   const void* waitMutex = nullptr;  // Reacquire: the lock the wait gave up
   bool woken = false;               // Reacquire: a broadcast has come
   int spurious = 0;                 // spurious wake-ups taken this run
+  unsigned takesAtWait = 0;         // Reacquire: takes of the lock when the wait began
   int joinTarget = -1;              // Join: the thread waited for
   unsigned pauseSeconds = 0;        // Pause: the length asked for
+  std::string line;                 // Print: the line it will print
+  int drawBound = 0;                // Draw: the values the search may choose from
+  int drawValue = 0;                // Draw: the value chosen
   uintptr_t address = 0;            // Access: the location
   Access access = Access::Read;     // Access: load or store
   std::size_t drawn = 0;            // draws taken from its script
@@ -134,6 +144,11 @@ struct Run {
     const void* mutex;
     int thread;
   };
+  struct Takes {
+    const void* mutex;
+    unsigned count;
+  };
+  std::vector<Takes> takes;  // how often each lock has been taken
   std::vector<Owner> owners;  // locks currently held
   std::vector<void (*)()> exitHandlers;
   int current = -1;  // the running thread; -1 while the scheduler runs
@@ -146,6 +161,7 @@ struct Run {
   int exitStatus = 0;
   jmp_buf* exitJump = nullptr;  // where _exit in an exit handler lands
   std::vector<int>* stepOfLine = nullptr;
+  std::vector<int>* schedule = nullptr;
   int depth = 0;
 };
 Run now;
@@ -192,9 +208,17 @@ int ownerOf(const void* mutex) {
   return -1;
 }
 
+unsigned& takesOf(const void* mutex) {
+  for (Run::Takes& t : now.takes)
+    if (t.mutex == mutex) return t.count;
+  now.takes.push_back({mutex, 0});
+  return now.takes.back().count;
+}
+
 // Caller is the thread taking `mutex`, which is free.
 void take(int thread, const void* mutex) {
   now.owners.push_back({mutex, thread});
+  ++takesOf(mutex);
   touchObject(mutex);
   touch(edgeKey(mutex), Access::HbSink);
   model.acquired(thread, mutex);
@@ -217,10 +241,11 @@ bool canRun(int thread) {
     case Pending::Start:
     case Pending::Print:
     case Pending::Pause:
+    case Pending::Draw:
     case Pending::Access: return true;
     case Pending::Lock: return ownerOf(t.object) < 0;
     case Pending::Reacquire:
-      return (t.woken || (now.options->spurious && t.spurious < kSpuriousPerThread)) &&
+      return (t.woken || (now.options->spurious && t.spurious < kSpuriousPerThread && takesOf(t.waitMutex) == t.takesAtWait)) &&
              ownerOf(t.waitMutex) < 0;
     case Pending::Join: return now.threads[t.joinTarget].pending == Pending::Ended;
     case Pending::Ended: return false;
@@ -266,6 +291,8 @@ void prepareStack(int thread) {
   now.threads[thread].sp = frame - 8;
 }
 
+void print(int thread);
+
 // Applies the effect of the call `thread` stopped at, as its step begins.
 void beginStep(int thread) {
   Thread& t = now.threads[thread];
@@ -283,7 +310,8 @@ void beginStep(int thread) {
       break;
     case Pending::Join: touch(endKey(t.joinTarget), Access::HbSink); break;
     case Pending::Access: touch(t.address, t.access); break;
-    case Pending::Print:
+    case Pending::Print: print(thread); break;
+    case Pending::Draw:
     case Pending::Pause:
     case Pending::Ended: break;
   }
@@ -325,23 +353,26 @@ void markSwitch(int thread, int previous) {
   std::fputs(mark.c_str(), stderr);
 }
 
-// Appends the formatted line to the trace as the step's print.
-void print(const char* format, va_list args) {
-  std::string& trace = *now.trace;
-  std::size_t at = trace.size();
+// The line `format` makes, as the thread stops at its print.
+std::string formatted(const char* format, va_list args) {
   char buffer[512];
   va_list copy;
   va_copy(copy, args);
   int n = std::vsnprintf(buffer, sizeof buffer, format, copy);
   va_end(copy);
-  if (n < 0) return;
-  if (static_cast<std::size_t>(n) < sizeof buffer) {
-    trace.append(buffer, static_cast<std::size_t>(n));
-  } else {
-    trace.resize(at + static_cast<std::size_t>(n) + 1);
-    std::vsnprintf(trace.data() + at, static_cast<std::size_t>(n) + 1, format, args);
-    trace.resize(at + static_cast<std::size_t>(n));
-  }
+  if (n < 0) return {};
+  if (static_cast<std::size_t>(n) < sizeof buffer) return std::string(buffer, static_cast<std::size_t>(n));
+  std::string line(static_cast<std::size_t>(n) + 1, '\0');
+  std::vsnprintf(line.data(), line.size(), format, args);
+  line.resize(static_cast<std::size_t>(n));
+  return line;
+}
+
+// Appends the line `thread` stopped at to the trace, as its step's print.
+void print(int thread) {
+  std::string& trace = *now.trace;
+  std::size_t at = trace.size();
+  trace += now.threads[thread].line;
   for (std::size_t i = at; i < trace.size(); ++i)
     if (trace[i] == '\n') now.stepOfLine->push_back(now.depth);
   if (now.options->markSwitches) {
@@ -355,31 +386,84 @@ void print(const char* format, va_list args) {
 
 bool lockHeld(const void* mutex) { return ownerOf(mutex) >= 0; }
 
-RunResult run(const Scenario& scenario, Chooser& chooser, const RunOptions& options) {
-  RunResult result;
+void startRun(const Scenario& scenario, const RunOptions& options, RunResult& into) {
   layOutGlobals();
   now.~Run();
   new (&now) Run();
   now.scenario = &scenario;
   now.options = &options;
-  now.trace = &result.trace;
-  now.errors = &result.errors;
-  now.stepOfLine = &result.stepOfLine;
+  now.trace = &into.trace;
+  now.errors = &into.errors;
+  now.stepOfLine = &into.stepOfLine;
+  now.schedule = &into.schedule;
   now.threads[kMain].exists = true;
   now.threads[kMain].pending = Pending::Start;
   prepareStack(kMain);
   model.reset(scenario);
+}
 
+bool allEnded() {
+  for (const Thread& t : now.threads)
+    if (t.exists && t.pending != Pending::Ended) return false;
+  return true;
+}
+
+Mask runnable() {
+  if (now.exited) return 0;
+  Mask enabled = 0;
+  for (int i = 0; i < kMaxThreads; ++i)
+    if (now.threads[i].exists && canRun(i)) enabled |= bit(i);
+  return enabled;
+}
+
+Pending pendingOf(int thread) { return now.threads[thread].pending; }
+
+const std::string* pendingLine(int thread) {
+  const Thread& t = now.threads[thread];
+  return t.exists && t.pending == Pending::Print ? &t.line : nullptr;
+}
+
+int pendingDraw(int thread) {
+  const Thread& t = now.threads[thread];
+  return t.exists && t.pending == Pending::Draw ? t.drawBound : 0;
+}
+
+void stepThread(int thread, int drawValue) {
+  Thread& t = now.threads[thread];
+  if (t.pending == Pending::Draw) {
+    // The draw ends no step: the thread goes on with the one it was in.
+    t.drawValue = drawValue;
+    now.current = thread;
+    istrazi_switch(&now.schedulerSp, t.sp);
+    now.current = -1;
+    return;
+  }
+  now.footprint.clear();
+  beginStep(thread);
+  now.current = thread;
+  istrazi_switch(&now.schedulerSp, t.sp);
+  now.current = -1;
+  now.schedule->push_back(thread);
+  ++now.depth;
+}
+
+void finishRun() {
+  if (now.exited) return;
+  // The last thread has ended: the process runs its exit handlers.
+  jmp_buf landing;
+  now.exitJump = &landing;
+  if (setjmp(landing) == 0)
+    for (auto it = now.exitHandlers.rbegin(); it != now.exitHandlers.rend(); ++it) (*it)();
+  now.exitJump = nullptr;
+}
+
+RunResult run(const Scenario& scenario, Chooser& chooser, const RunOptions& options) {
+  RunResult result;
+  startRun(scenario, options, result);
   int previous = -1;
   for (;;) {
-    Mask enabled = 0;
-    bool allEnded = true;
-    for (int i = 0; i < kMaxThreads; ++i) {
-      if (!now.threads[i].exists) continue;
-      if (now.threads[i].pending != Pending::Ended) allEnded = false;
-      if (canRun(i)) enabled |= bit(i);
-    }
-    if (allEnded) break;
+    if (allEnded()) break;
+    Mask enabled = runnable();
     if (enabled == 0) {
       result.deadlock = true;
       result.violation = deadlockReport();
@@ -395,17 +479,11 @@ RunResult run(const Scenario& scenario, Chooser& chooser, const RunOptions& opti
       break;
     }
     markSwitch(chosen, previous);
-    now.footprint.clear();
-    now.printedFrom = result.trace.size();
-    beginStep(chosen);
-    now.current = chosen;
-    istrazi_switch(&now.schedulerSp, now.threads[chosen].sp);
-    now.current = -1;
+    std::size_t printedFrom = result.trace.size();
+    stepThread(chosen);
     previous = chosen;
-    result.schedule.push_back(chosen);
-    chooser.taken(now.depth, chosen, now.footprint);
-    ++now.depth;
-    StepView view{chosen, std::string_view(result.trace).substr(now.printedFrom)};
+    chooser.taken(now.depth - 1, chosen, now.footprint);
+    StepView view{chosen, std::string_view(result.trace).substr(printedFrom)};
     std::string broken = model.check(view);
     if (!broken.empty()) {
       result.violation = "after step " + std::to_string(now.depth - 1) + " (" + threadName(chosen) + "): " + broken;
@@ -414,18 +492,95 @@ RunResult run(const Scenario& scenario, Chooser& chooser, const RunOptions& opti
     if (now.exited) break;
   }
   result.steps = now.depth;
-  if (result.violation.empty() && !result.abandoned && !now.exited) {
-    // The last thread has ended: the process runs its exit handlers.
-    jmp_buf landing;
-    now.exitJump = &landing;
-    if (setjmp(landing) == 0)
-      for (auto it = now.exitHandlers.rbegin(); it != now.exitHandlers.rend(); ++it) (*it)();
-    now.exitJump = nullptr;
-  }
+  if (result.violation.empty() && !result.abandoned) finishRun();
   result.exitStatus = now.exitStatus;
   if (result.violation.empty() && !result.abandoned && result.exitStatus != 0)
     result.violation = "exit status " + std::to_string(result.exitStatus);
   return result;
+}
+
+// ---- Snapshots ----------------------------------------------------------------------
+
+struct Snapshot {
+  Run run;
+  std::vector<char> data, bss;
+  std::vector<std::vector<char>> stacks;  // each thread's live stack, from its saved pointer up
+  std::size_t traceSize = 0, linesSize = 0, scheduleSize = 0;
+};
+
+namespace {
+
+std::span<char> liveStack(int thread) {
+  const Thread& t = now.threads[thread];
+  if (!t.exists || t.pending == Pending::Ended) return {};
+  char* sp = static_cast<char*>(t.sp);
+  return {sp, static_cast<std::size_t>(stacks[thread] + kStackSize - sp)};
+}
+
+std::span<char> section(char* from, char* to) {
+  return from ? std::span<char>(from, static_cast<std::size_t>(to - from)) : std::span<char>();
+}
+
+}  // namespace
+
+std::shared_ptr<const Snapshot> snapshot() {
+  auto s = std::make_shared<Snapshot>();
+  s->run = now;
+  auto data = section(__start_istrazi_data, __stop_istrazi_data);
+  auto bss = section(__start_istrazi_bss, __stop_istrazi_bss);
+  s->data.assign(data.begin(), data.end());
+  s->bss.assign(bss.begin(), bss.end());
+  s->stacks.resize(kMaxThreads);
+  for (int i = 0; i < kMaxThreads; ++i) {
+    auto live = liveStack(i);
+    s->stacks[static_cast<std::size_t>(i)].assign(live.begin(), live.end());
+  }
+  s->traceSize = now.trace->size();
+  s->linesSize = now.stepOfLine->size();
+  s->scheduleSize = now.schedule->size();
+  return s;
+}
+
+void restore(const Snapshot& s) {
+  std::string* trace = now.trace;
+  std::vector<int>* lines = now.stepOfLine;
+  std::vector<int>* schedule = now.schedule;
+  now = s.run;
+  std::copy(s.data.begin(), s.data.end(), __start_istrazi_data);
+  std::copy(s.bss.begin(), s.bss.end(), __start_istrazi_bss);
+  for (int i = 0; i < kMaxThreads; ++i)
+    if (auto live = liveStack(i); !live.empty())
+      std::copy(s.stacks[static_cast<std::size_t>(i)].begin(), s.stacks[static_cast<std::size_t>(i)].end(), live.data());
+  trace->resize(s.traceSize);
+  lines->resize(s.linesSize);
+  schedule->resize(s.scheduleSize);
+}
+
+uint64_t stateHash() {
+  uint64_t h = 0x9E3779B97F4A7C15ull;
+  auto mix = [&](std::span<const char> bytes) {
+    for (char c : bytes) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001B3ull;
+    h ^= h >> 29;
+  };
+  auto mixValue = [&](auto value) { mix({reinterpret_cast<const char*>(&value), sizeof value}); };
+  mix(section(__start_istrazi_data, __stop_istrazi_data));
+  mix(section(__start_istrazi_bss, __stop_istrazi_bss));
+  for (int i = 0; i < kMaxThreads; ++i) {
+    const Thread& t = now.threads[i];
+    mixValue(static_cast<int>(t.exists) << 8 | static_cast<int>(t.pending));
+    if (!t.exists || t.pending == Pending::Ended) continue;
+    mixValue(t.object);
+    mixValue(t.woken);
+    mixValue(t.drawn);
+    if (t.pending == Pending::Print) mix(t.line);
+    mix(liveStack(i));
+  }
+  uint64_t held = 0;  // in any order
+  for (const Run::Owner& o : now.owners)
+    held += (reinterpret_cast<uintptr_t>(o.mutex) * 0x9E3779B97F4A7C15ull) ^ static_cast<uint64_t>(o.thread);
+  mixValue(held);
+  mixValue(now.trace->size());
+  return h;
 }
 
 }  // namespace istrazi
@@ -463,6 +618,7 @@ int __wrap_pthread_cond_wait(pthread_cond_t* cond, pthread_mutex_t* mutex) {
   t.object = cond;
   t.waitMutex = mutex;
   t.woken = false;
+  t.takesAtWait = takesOf(mutex);
   stopAt(Pending::Reacquire);
   return 0;
 }
@@ -524,7 +680,13 @@ int __wrap_rand() {
   }
   std::size_t& next = now.threads[now.current < 0 ? kMain : now.current].drawn;
   if (!script || next >= script->size()) return 0;
-  return (*script)[next++];
+  int value = (*script)[next++];
+  if (value != kChosenDraw || now.current < 0) return value;
+  // A draw the search chooses (--explain): the thread stops until it does.
+  Thread& t = now.threads[now.current];
+  t.drawBound = model.drawChoices ? model.drawChoices() : 10;
+  stopAt(Pending::Draw);
+  return t.drawValue;
 }
 
 void __wrap_srand(unsigned) {}
@@ -534,11 +696,11 @@ time_t __wrap_time(time_t* at) {
 }
 
 int __wrap_printf(const char* format, ...) {
-  stopAt(Pending::Print);
   va_list args;
   va_start(args, format);
-  print(format, args);
+  now.threads[now.current].line = formatted(format, args);
   va_end(args);
+  stopAt(Pending::Print);
   return 0;
 }
 
@@ -546,10 +708,8 @@ int __wrap_fprintf(FILE* stream, const char* format, ...) {
   va_list args;
   va_start(args, format);
   if (stream == stdout) {
-    va_end(args);
+    now.threads[now.current].line = formatted(format, args);
     stopAt(Pending::Print);
-    va_start(args, format);
-    print(format, args);
   } else {
     char buffer[512];
     std::vsnprintf(buffer, sizeof buffer, format, args);

@@ -1,0 +1,197 @@
+// A depth-first search over the run's states, steered step by step: at each
+// state the worker whose line comes next goes first, the others only where it
+// cannot go on, and a snapshot is taken only where there is more than one way
+// on.
+#include "explain.hpp"
+
+#include <algorithm>
+#include <cstdlib>
+#include <unordered_set>
+
+namespace istrazi {
+namespace {
+
+class Search {
+ public:
+  Search(const Scenario& scenario, const std::string& trace, long maxStates)
+      : scenario_(scenario), maxStates_(maxStates) {
+    for (std::size_t at = 0; at < trace.size();) {
+      std::size_t end = trace.find('\n', at);
+      end = end == std::string::npos ? trace.size() : end + 1;
+      starts_.push_back(at);
+      lines_.push_back(trace.substr(at, end - at));
+      workers_.push_back(workerNamed(lines_.back()));
+      at = end;
+    }
+    guesses_.assign(kMaxThreads, {});
+    std::vector<provera::Line> parsed = provera::parse(model.program, trace).lines;
+    int shrinks = 0;
+    for (const provera::Line& line : parsed) {
+      if (line.worker < 0 || line.worker >= kMaxThreads) continue;
+      Guess& g = guesses_[static_cast<std::size_t>(line.worker)];
+      g.deletion = line.command == provera::Command::Delete;
+      if (line.phase == provera::Phase::Failure) g.fails = true;
+      if (line.phase == provera::Phase::Success && g.deletion) g.shrinksBefore = shrinks++;
+    }
+  }
+
+  Explanation run() {
+    RunOptions options;
+    options.spurious = false;  // a correct wait that wakes for nothing changes no line
+    RunResult result;
+    startRun(scenario_, options, result);
+    trace_ = &result.trace;
+    Explanation e;
+    e.found = dfs();
+    e.gaveUp = !e.found && gaveUp_;
+    e.furthestLine = furthest_;
+    e.states = static_cast<long>(seen_.size());
+    if (e.found) {
+      e.schedule = result.schedule;
+      e.draws = draws_;
+    }
+    return e;
+  }
+
+ private:
+  // The trace printed so far is a prefix of the expected one, so the next
+  // expected text starts where the trace ends.
+  std::size_t printedBytes() const { return trace_->size(); }
+
+  bool matchesNext(const std::string& line) const {
+    std::size_t at = printedBytes();
+    return expected_.compare(at, line.size(), line) == 0;
+  }
+
+  bool dfs() {
+    if (!seen_.insert(stateHash()).second) return false;
+    if (static_cast<long>(seen_.size()) > maxStates_) {
+      gaveUp_ = true;
+      return false;
+    }
+    furthest_ = std::max(furthest_, lineCount());
+    Mask ready = runnable();
+    if (ready == 0) {
+      if (!allEnded() || printedBytes() != expected_.size()) return false;
+      finishRun();
+      return true;
+    }
+    struct Option {
+      int thread, draw;
+    };
+    std::vector<Option> options;
+    for (int t = 0; t < kMaxThreads; ++t) {
+      if (!(ready & bit(t))) continue;
+      if (int bound = pendingDraw(t)) {
+        // An index no line shows, tried likeliest first: a failing command's
+        // at the top (it must fall past the end), a succeeding deletion's just
+        // below where the deletions before its outcome leave the end, a
+        // succeeding read's at the bottom (below every deletion's range).
+        const Guess& guess = guesses_[static_cast<std::size_t>(workerOf(t))];
+        int first = guess.fails ? bound - 1 : guess.deletion ? std::clamp(bound - 1 - guess.shrinksBefore, 0, bound - 1) : 0;
+        for (int v = first; v >= 0; --v) options.push_back({t, v});
+        for (int v = first + 1; v < bound; ++v) options.push_back({t, v});
+      } else if (const std::string* line = pendingLine(t)) {
+        if (matchesNext(*line)) options.push_back({t, 0});
+        else if (!canFollow(t, *line)) return false;  // it will never print what the trace has next for it
+      } else {
+        options.push_back({t, 0});
+      }
+    }
+    // A step that commutes with every step another thread can take may be
+    // taken at once, with no other tried here: a pause or a thread's start
+    // touches nothing shared, and the trace's next line can only come now,
+    // before any other line, while the others' steps touch nothing it does.
+    int owner = ownerOfNext();
+    for (const Option& o : options) {
+      Pending at = pendingOf(o.thread);
+      if (at == Pending::Pause || at == Pending::Start || (at == Pending::Print && o.thread == owner)) {
+        options = {o};
+        break;
+      }
+    }
+    // The worker whose line comes next first: it is the one that must move.
+    std::stable_partition(options.begin(), options.end(), [&](const Option& o) { return o.thread == owner; });
+    for (std::size_t i = 0; i < options.size() && !gaveUp_; ++i) {
+      std::shared_ptr<const Snapshot> before = i + 1 < options.size() ? snapshot() : nullptr;
+      std::size_t drawn = draws_.size();
+      if (pendingDraw(options[i].thread)) draws_.push_back({workerOf(options[i].thread), options[i].draw});
+      stepThread(options[i].thread, options[i].draw);
+      if (printedBytes() > expected_.size() || expected_.compare(0, printedBytes(), *trace_) != 0) {
+        if (!before) return false;
+        restore(*before);
+        draws_.resize(drawn);
+        continue;
+      }
+      if (dfs()) return true;
+      if (!before) return false;
+      restore(*before);
+      draws_.resize(drawn);
+    }
+    return false;
+  }
+
+  int lineCount() const { return static_cast<int>(std::count(trace_->begin(), trace_->end(), '\n')); }
+
+  // The worker a line names ("ZAHTEV: Radnik 7 ..."); -1 if none.
+  static int workerNamed(const std::string& line) {
+    std::size_t colon = line.find(": ");
+    if (colon == std::string::npos) return -1;
+    std::size_t space = line.find(' ', colon + 2);
+    return space == std::string::npos ? -1 : std::atoi(line.c_str() + space + 1);
+  }
+
+  // The line of the trace the next print falls in.
+  std::size_t currentLine() const {
+    auto it = std::upper_bound(starts_.begin(), starts_.end(), printedBytes());
+    return static_cast<std::size_t>(it - starts_.begin()) - 1;
+  }
+
+  // A worker prints its lines in order, so a line that is not the trace's
+  // next one can still come only if it is that worker's next line in the trace.
+  bool canFollow(int thread, const std::string& line) const {
+    if (thread == kMain || printedBytes() >= expected_.size()) return false;
+    std::size_t current = currentLine();
+    for (std::size_t k = current; k < lines_.size(); ++k)
+      if (workers_[k] == workerOf(thread)) return k != current && lines_[k] == line;
+    return false;
+  }
+
+  // The worker named by the next expected line, as its thread; -1 if none.
+  int ownerOfNext() const {
+    if (printedBytes() >= expected_.size()) return -1;
+    int worker = workers_[currentLine()];
+    return worker < 0 ? -1 : threadOf(worker);
+  }
+
+ public:
+  std::string expected_;
+
+ private:
+  const Scenario& scenario_;
+  long maxStates_;
+  std::vector<std::string> lines_;   // the expected trace, line by line
+  std::vector<std::size_t> starts_;  // where each line starts in it
+  std::vector<int> workers_;         // the worker each line names
+  struct Guess {
+    bool deletion = false;
+    bool fails = false;
+    int shrinksBefore = 0;  // deletions that succeed before this one does
+  };
+  std::vector<Guess> guesses_;       // by worker: where its chosen draw likely lies
+  std::string* trace_ = nullptr;
+  std::unordered_set<uint64_t> seen_;
+  std::vector<std::pair<int, int>> draws_;
+  int furthest_ = 0;
+  bool gaveUp_ = false;
+};
+
+}  // namespace
+
+Explanation explain(const Scenario& scenario, const std::string& trace, long maxStates) {
+  Search search(scenario, trace, maxStates);
+  search.expected_ = trace;
+  return search.run();
+}
+
+}  // namespace istrazi
