@@ -275,6 +275,9 @@ void beginStep(int thread) {
     case Pending::Reacquire:
       if (t.woken) {
         touch(wakeKey(thread), Access::HbSink);  // after the broadcast that woke it
+        // A waiter that could also have woken by itself reads whether the
+        // broadcast came: the search may then reorder the two.
+        if (now.options->spurious && t.spurious < kSpuriousPerThread) touch(reinterpret_cast<uintptr_t>(t.object), Access::Read);
       } else {
         ++t.spurious;
         touchObject(t.object);  // a spurious wake-up races with the broadcast
