@@ -31,6 +31,7 @@
 #include <setjmp.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -130,6 +131,7 @@ struct Run {
   const RunOptions* options = nullptr;
   Thread threads[kMaxThreads];
   int created = 0;  // workers the program has created so far
+  int threadsUpTo = 1;  // every thread that exists lies below this
   struct Owner {
     const void* mutex;
     int thread;
@@ -377,7 +379,7 @@ RunResult run(const Scenario& scenario, Chooser& chooser, const RunOptions& opti
   for (;;) {
     Mask enabled = 0;
     bool allEnded = true;
-    for (int i = 0; i < kMaxThreads; ++i) {
+    for (int i = 0; i < now.threadsUpTo; ++i) {
       if (!now.threads[i].exists) continue;
       if (now.threads[i].pending != Pending::Ended) allEnded = false;
       if (canRun(i)) enabled |= bit(i);
@@ -472,7 +474,7 @@ int __wrap_pthread_cond_wait(pthread_cond_t* cond, pthread_mutex_t* mutex) {
 
 int __wrap_pthread_cond_broadcast(pthread_cond_t* cond) {
   touchObject(cond);
-  for (int i = 0; i < kMaxThreads; ++i) {
+  for (int i = 0; i < now.threadsUpTo; ++i) {
     Thread& t = now.threads[i];
     if (t.exists && t.pending == Pending::Reacquire && t.object == cond && !t.woken) {
       t.woken = true;
@@ -493,6 +495,7 @@ int __wrap_pthread_create(pthread_t* handle, const pthread_attr_t*, void* (*rout
   int thread = threadOf(worker);
   Thread& t = now.threads[thread];
   t.exists = true;
+  now.threadsUpTo = std::max(now.threadsUpTo, thread + 1);
   t.pending = Pending::Start;
   t.routine = routine;
   t.arg = arg;

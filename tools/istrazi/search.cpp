@@ -238,6 +238,9 @@ void Explorer::analyseRaces(int steps) {
   lockTakers_.assign(static_cast<std::size_t>(steps), -1);
   lockReleases_.assign(static_cast<std::size_t>(steps), -1);
   races_.clear();
+  width_ = 1;  // clocks need only as many entries as the run has threads
+  for (int j = 0; j < steps; ++j) width_ = std::max(width_, stack_[static_cast<std::size_t>(j)].chosen + 1);
+  auto width = static_cast<std::size_t>(width_);
   std::array<int, kMaxThreads> lastStep;
   lastStep.fill(-1);
   std::array<uint16_t, kMaxThreads> count{};
@@ -252,7 +255,7 @@ void Explorer::analyseRaces(int steps) {
     candidates_.clear();
     auto join = [&](int i) {
       const Clock& other = clocks_[static_cast<std::size_t>(i)];
-      for (std::size_t x = 0; x < kMaxThreads; ++x) clock[x] = std::max(clock[x], other[x]);
+      for (std::size_t x = 0; x < width; ++x) clock[x] = std::max(clock[x], other[x]);
     };
     auto conflict = [&](int i) {
       auto it = static_cast<std::size_t>(stack_[static_cast<std::size_t>(i)].chosen);
@@ -359,7 +362,7 @@ void Explorer::reverse(int first, int second) {
     const Node& other = stack_[static_cast<std::size_t>(sequence_[k])];
     if (other.chosen == ts || footprints_.dependent(other.footprint, fs)) {
       const Clock& c = clockOf(sequence_[k]);
-      for (std::size_t x = 0; x < kMaxThreads; ++x) lastClock_[x] = std::max(lastClock_[x], c[x]);
+      for (std::size_t x = 0; x < static_cast<std::size_t>(width_); ++x) lastClock_[x] = std::max(lastClock_[x], c[x]);
     }
   }
   std::size_t n = sequence_.size();
@@ -385,7 +388,7 @@ void Explorer::reverse(int first, int second) {
 bool Explorer::initialInSequence(std::size_t at) const {
   const Clock& clock = at + 1 == sequence_.size() ? lastClock_ : clocks_[static_cast<std::size_t>(sequence_[at])];
   int self = stack_[static_cast<std::size_t>(sequence_[at])].chosen;
-  for (int u = 0; u < kMaxThreads; ++u) {
+  for (int u = 0; u < width_; ++u) {
     int f = firstOfThread_[static_cast<std::size_t>(u)];
     if (u == self || f < 0 || static_cast<std::size_t>(f) >= at) continue;
     auto fu = static_cast<std::size_t>(u);

@@ -159,6 +159,7 @@ class Explorer : public Chooser {
   uint32_t generation_ = 0;
   std::size_t used_ = 0;  // entries of the current generation
   std::vector<Clock> clocks_;
+  int width_ = 1;  // the threads of the run analysed: 0 to width_ - 1
   std::vector<int> lockTakers_, lockReleases_;  // for a step that takes a lock: its last taker and release before
   std::vector<std::pair<int, int>> races_;
   std::vector<int> candidates_;
