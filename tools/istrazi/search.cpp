@@ -208,14 +208,14 @@ Explorer::Last& Explorer::lastOf(uintptr_t key) {
     old.swap(table_);
     used_ = 0;
     for (Last& entry : old)
-      if (entry.generation == generation_) lastOf(entry.key) = std::move(entry);
+      if (entry.used) lastOf(entry.key) = std::move(entry);
   }
   std::size_t mask = table_.size() - 1;
   for (std::size_t at = (key * 0x9E3779B97F4A7C15ull) >> 32 & mask;; at = (at + 1) & mask) {
     Last& entry = table_[at];
-    if (entry.generation != generation_) {
+    if (!entry.used) {
       entry.key = key;
-      entry.generation = generation_;
+      entry.used = true;
       entry.write = entry.source = -1;
       entry.reads.clear();
       ++used_;
@@ -225,42 +225,73 @@ Explorer::Last& Explorer::lastOf(uintptr_t key) {
   }
 }
 
+// Takes the table back to what it was before step `from`, undoing the later
+// steps' changes last first: the next run replays the steps before `from`, so
+// what they left there holds again.
+void Explorer::rewindTo(std::size_t from) {
+  for (std::size_t u = undo_.size(); u-- > undoStart_[from];) {
+    const Undo& change = undo_[u];
+    Last& l = lastOf(change.key);
+    switch (change.access) {
+      case Access::Read: l.reads.pop_back(); break;
+      case Access::Write:
+        l.write = change.previous;
+        l.reads.assign(savedReads_.begin() + change.savedFrom, savedReads_.begin() + change.savedTo);
+        break;
+      case Access::HbSource: l.source = change.previous; break;
+      case Access::HbSink: break;
+    }
+  }
+  undo_.resize(undoStart_[from]);
+  savedReads_.resize(savedStart_[from]);
+  undoStart_.resize(from + 1);
+  savedStart_.resize(from + 1);
+}
+
 // Vector clocks over the run: step j happens after step i when they are of one
 // thread, or touch one key in an order that matters, or i is the source of an
 // edge (a release, a broadcast, a start or an end) that j sinks. A race is a
 // conflict of j with an earlier step of another thread that j's thread had
 // not already seen before j: the clock before j's own sinks, so that two
 // acquires of one lock race although the release between them orders them.
+//
+// The steps replayed from the previous run are as they were, and so are their
+// clocks and what they left in the table: only the new steps are analysed.
 void Explorer::analyseRaces(int steps) {
-  ++generation_;
-  used_ = 0;
-  clocks_.assign(static_cast<std::size_t>(steps), {});
-  lockTakers_.assign(static_cast<std::size_t>(steps), -1);
-  lockReleases_.assign(static_cast<std::size_t>(steps), -1);
+  auto from = std::min(replayUpTo_, analysed_);
+  rewindTo(from);
+  auto total = static_cast<std::size_t>(steps);
+  clocks_.resize(total);
+  lockTakers_.resize(total);
+  lockReleases_.resize(total);
   races_.clear();
-  width_ = 1;  // clocks need only as many entries as the run has threads
-  for (int j = 0; j < steps; ++j) width_ = std::max(width_, stack_[static_cast<std::size_t>(j)].chosen + 1);
-  auto width = static_cast<std::size_t>(width_);
   std::array<int, kMaxThreads> lastStep;
   lastStep.fill(-1);
-  std::array<uint16_t, kMaxThreads> count{};
-  for (int j = 0; j < steps; ++j) {
+  Mask seen = 0;
+  for (std::size_t j = from; j-- > 0;) {
+    int t = stack_[j].chosen;
+    if (seen & bit(t)) continue;
+    seen |= bit(t);
+    lastStep[static_cast<std::size_t>(t)] = static_cast<int>(j);
+  }
+  width_ = 1;
+  for (std::size_t j = 0; j < total; ++j) width_ = std::max(width_, stack_[j].chosen + 1);
+  for (auto j = static_cast<int>(from); j < steps; ++j) {
     const Node& node = stack_[static_cast<std::size_t>(j)];
     auto t = static_cast<std::size_t>(node.chosen);
     Clock clock{};
     if (lastStep[t] >= 0) clock = clocks_[static_cast<std::size_t>(lastStep[t])];
-    clock[t] = ++count[t];
+    ++clock[t];
     const Clock before = clock;
-    bool fresh = j >= static_cast<int>(replayUpTo_);
     candidates_.clear();
     auto join = [&](int i) {
       const Clock& other = clocks_[static_cast<std::size_t>(i)];
-      for (std::size_t x = 0; x < width; ++x) clock[x] = std::max(clock[x], other[x]);
+      for (std::size_t x = 0; x < kMaxThreads; ++x) clock[x] = std::max(clock[x], other[x]);
     };
     auto conflict = [&](int i) {
       auto it = static_cast<std::size_t>(stack_[static_cast<std::size_t>(i)].chosen);
       if (it == t) return;
-      if (fresh && before[it] < clocks_[static_cast<std::size_t>(i)][it]) candidates_.push_back(i);
+      if (before[it] < clocks_[static_cast<std::size_t>(i)][it]) candidates_.push_back(i);
       join(i);
     };
     // What j needs of the steps before it, for whether a race is reversible:
@@ -273,6 +304,7 @@ void Explorer::analyseRaces(int steps) {
     int previousWriter = -1;
     for (const Touch& touch : footprints_.touches(node.footprint)) {
       Last& l = lastOf(touch.key);
+      Undo change{touch.key, touch.access, -1, 0, 0};
       switch (touch.access) {
         case Access::Read:
           readsSomething = true;
@@ -283,11 +315,17 @@ void Explorer::analyseRaces(int steps) {
           for (int r : l.reads) conflict(r);
           if (l.write >= 0) conflict(l.write);
           writtenKey = touch.key;
-          previousWriter = l.write;
+          previousWriter = change.previous = l.write;
+          change.savedFrom = static_cast<uint32_t>(savedReads_.size());
+          savedReads_.insert(savedReads_.end(), l.reads.begin(), l.reads.end());
+          change.savedTo = static_cast<uint32_t>(savedReads_.size());
           l.write = j;
           l.reads.clear();
           break;
-        case Access::HbSource: l.source = j; break;
+        case Access::HbSource:
+          change.previous = l.source;
+          l.source = j;
+          break;
         case Access::HbSink:
           if (l.source < 0 || l.source == j) break;
           join(l.source);
@@ -299,7 +337,10 @@ void Explorer::analyseRaces(int steps) {
           }
           break;
       }
+      if (touch.access != Access::HbSink) undo_.push_back(change);
     }
+    undoStart_.push_back(static_cast<uint32_t>(undo_.size()));
+    savedStart_.push_back(static_cast<uint32_t>(savedReads_.size()));
     lockTakers_[static_cast<std::size_t>(j)] = lockTaker;
     lockReleases_[static_cast<std::size_t>(j)] = lockRelease;
     if (!candidates_.empty()) {
@@ -311,6 +352,7 @@ void Explorer::analyseRaces(int steps) {
     clocks_[static_cast<std::size_t>(j)] = clock;
     lastStep[t] = j;
   }
+  analysed_ = total;
   for (auto [first, second] : races_) reverse(first, second);
 }
 

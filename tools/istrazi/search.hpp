@@ -145,19 +145,29 @@ class Explorer : public Chooser {
   std::vector<Branch> branches_;
   std::vector<int32_t> freeBranches_;
 
-  // Race analysis, reused between runs: what last touched each key, in an
-  // open-addressing table whose entries count only in the current generation.
+  // Race analysis, kept from run to run: what last touched each key, in an
+  // open-addressing table, and how each analysed step changed it.
   struct Last {
     uintptr_t key = 0;
-    uint32_t generation = 0;
+    bool used = false;
     int write = -1;          // the last step that wrote it
     int source = -1;         // the last step that was the source of its edge
     std::vector<int> reads;  // steps that read it since that write
   };
+  struct Undo {
+    uintptr_t key;
+    Access access;
+    int previous;                // the write or source it replaced
+    uint32_t savedFrom, savedTo;  // a write: the reads it cleared, in savedReads_
+  };
   Last& lastOf(uintptr_t key);
+  void rewindTo(std::size_t from);
   std::vector<Last> table_;
-  uint32_t generation_ = 0;
-  std::size_t used_ = 0;  // entries of the current generation
+  std::size_t used_ = 0;      // entries in use
+  std::size_t analysed_ = 0;  // the steps whose changes the table holds
+  std::vector<Undo> undo_;
+  std::vector<uint32_t> undoStart_{0}, savedStart_{0};  // per step: where its changes start
+  std::vector<int> savedReads_;
   std::vector<Clock> clocks_;
   int width_ = 1;  // the threads of the run analysed: 0 to width_ - 1
   std::vector<int> lockTakers_, lockReleases_;  // for a step that takes a lock: its last taker and release before
