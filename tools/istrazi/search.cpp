@@ -44,6 +44,8 @@ FootprintTable::Id FootprintTable::intern(const Footprint& footprint) {
       Id id = static_cast<Id>(hashes_.size());
       hashes_.push_back(hash);
       touches_.insert(touches_.end(), footprint.begin(), footprint.end());
+      for (const Touch& touch : footprint)
+        keyNumbers_.push_back(keyOf_.try_emplace(touch.key, static_cast<uint32_t>(keyOf_.size())).first->second);
       starts_.push_back(static_cast<uint32_t>(touches_.size()));
       slots_[at] = id + 1;
       return id;
@@ -150,6 +152,7 @@ int Explorer::choose(int depth, Mask enabled) {
   node.enabled = enabled;
   if (reduction_ == Reduction::Dpor) {
     int pick = followWakeup(depth);
+    node.following = pick >= 0;
     if (pick >= 0) return node.chosen = pick;
   }
   Mask free = enabled & ~node.asleep;
@@ -160,11 +163,10 @@ int Explorer::choose(int depth, Mask enabled) {
   int previous = depth > 0 ? stack_[at - 1].chosen : -1;
   int pick = previous >= 0 && (free & bit(previous)) ? previous : __builtin_ctz(free);
   if (pastBound(depth, pick)) return -1;
+  // A free choice is the tree's one leaf here; it is left implicit, as the
+  // insertions never go down the branch under way.
   node.chosen = pick;
-  if (reduction_ == Reduction::Dpor)
-    node.wakeup = newBranch(pick, 0);  // its footprint is known once it is taken
-  else
-    node.backtrack |= enabled;
+  if (reduction_ != Reduction::Dpor) node.backtrack |= enabled;
   return pick;
 }
 
@@ -177,6 +179,7 @@ void Explorer::taken(int depth, int thread, const Footprint& footprint) {
     Node& node = stack_[at];
     node.footprint = id;
     node.preemptions = preemptionsBefore(depth) + (preempts(depth, thread) ? 1 : 0);
+    node.width = std::max(depth > 0 ? stack_[at - 1].width : 1, thread + 1);
     // The child sleeps on every thread asleep or explored here whose step
     // commutes with the one just taken.
     if (reduction_ != Reduction::None)
@@ -187,7 +190,7 @@ void Explorer::taken(int depth, int thread, const Footprint& footprint) {
         }
       });
     // The rest of the branch under way becomes the child's wake-up tree.
-    if (node.wakeup != kNone) {
+    if (node.following) {
       Branch& branch = branches_[static_cast<std::size_t>(node.wakeup)];
       branch.footprint = id;
       child.wakeup = branch.child;
@@ -202,36 +205,13 @@ int Explorer::preemptions(int steps) const { return steps == 0 ? 0 : stack_[stat
 
 // ---- Races -----------------------------------------------------------------------
 
-Explorer::Last& Explorer::lastOf(uintptr_t key) {
-  if (used_ * 2 >= table_.size()) {  // keep probes short: double and reinsert
-    std::vector<Last> old(std::max<std::size_t>(1024, table_.size() * 2));
-    old.swap(table_);
-    used_ = 0;
-    for (Last& entry : old)
-      if (entry.used) lastOf(entry.key) = std::move(entry);
-  }
-  std::size_t mask = table_.size() - 1;
-  for (std::size_t at = (key * 0x9E3779B97F4A7C15ull) >> 32 & mask;; at = (at + 1) & mask) {
-    Last& entry = table_[at];
-    if (!entry.used) {
-      entry.key = key;
-      entry.used = true;
-      entry.write = entry.source = -1;
-      entry.reads.clear();
-      ++used_;
-      return entry;
-    }
-    if (entry.key == key) return entry;
-  }
-}
-
-// Takes the table back to what it was before step `from`, undoing the later
+// Takes lasts_ back to what it was before step `from`, undoing the later
 // steps' changes last first: the next run replays the steps before `from`, so
 // what they left there holds again.
 void Explorer::rewindTo(std::size_t from) {
   for (std::size_t u = undo_.size(); u-- > undoStart_[from];) {
     const Undo& change = undo_[u];
-    Last& l = lastOf(change.key);
+    Last& l = lasts_[change.key];
     switch (change.access) {
       case Access::Read: l.reads.pop_back(); break;
       case Access::Write:
@@ -274,8 +254,8 @@ void Explorer::analyseRaces(int steps) {
     seen |= bit(t);
     lastStep[static_cast<std::size_t>(t)] = static_cast<int>(j);
   }
-  width_ = 1;
-  for (std::size_t j = 0; j < total; ++j) width_ = std::max(width_, stack_[j].chosen + 1);
+  width_ = steps > 0 ? stack_[total - 1].width : 1;
+  if (lasts_.size() < footprints_.keys()) lasts_.resize(footprints_.keys());
   for (auto j = static_cast<int>(from); j < steps; ++j) {
     const Node& node = stack_[static_cast<std::size_t>(j)];
     auto t = static_cast<std::size_t>(node.chosen);
@@ -302,9 +282,12 @@ void Explorer::analyseRaces(int steps) {
     int lockTaker = -1, lockRelease = -1;
     uintptr_t writtenKey = 0;
     int previousWriter = -1;
-    for (const Touch& touch : footprints_.touches(node.footprint)) {
-      Last& l = lastOf(touch.key);
-      Undo change{touch.key, touch.access, -1, 0, 0};
+    std::span<const uint32_t> numbers = footprints_.keyNumbers(node.footprint);
+    std::span<const Touch> touches = footprints_.touches(node.footprint);
+    for (std::size_t k = 0; k < touches.size(); ++k) {
+      const Touch& touch = touches[k];
+      Last& l = lasts_[numbers[k]];
+      Undo change{numbers[k], touch.access, -1, 0, 0};
       switch (touch.access) {
         case Access::Read:
           readsSomething = true;
@@ -515,7 +498,8 @@ bool Explorer::next(int steps) {
     if (node.chosen >= 0 && !(node.done & bit(node.chosen))) {
       node.done |= bit(node.chosen);
       node.next[static_cast<std::size_t>(node.chosen)] = node.footprint;
-      if (node.wakeup != kNone) {  // the branch just explored; what was below it is used up
+      if (node.following) {  // the branch just explored; what was below it is used up
+        node.following = false;
         int32_t explored = node.wakeup;
         node.wakeup = branches_[static_cast<std::size_t>(explored)].sibling;
         dropBranch(explored);
@@ -523,6 +507,7 @@ bool Explorer::next(int steps) {
     }
     if (reduction_ == Reduction::Dpor) {
       if (followWakeup(static_cast<int>(d)) >= 0) {
+        node.following = true;
         node.chosen = branches_[static_cast<std::size_t>(node.wakeup)].thread;
         replayUpTo_ = d;
         return true;

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 #include "istrazi.hpp"
@@ -21,11 +22,19 @@ class FootprintTable {
   std::span<const Touch> touches(Id id) const {
     return {touches_.data() + starts_[id], touches_.data() + starts_[id + 1]};
   }
+  // Each key any footprint touches has a number too, 0 to keys() - 1, in the
+  // order of the footprint's touches.
+  std::span<const uint32_t> keyNumbers(Id id) const {
+    return {keyNumbers_.data() + starts_[id], keyNumbers_.data() + starts_[id + 1]};
+  }
+  std::size_t keys() const { return keyOf_.size(); }
   bool dependent(Id a, Id b);
 
  private:
   bool compute(Id a, Id b) const;
   std::vector<Touch> touches_;
+  std::vector<uint32_t> keyNumbers_;  // beside touches_
+  std::unordered_map<uintptr_t, uint32_t> keyOf_;
   std::vector<uint32_t> starts_{0};  // footprint k is touches_[starts_[k], starts_[k + 1])
   std::vector<uint64_t> hashes_;
   std::vector<Id> slots_;  // open addressing: id + 1, 0 for free
@@ -112,7 +121,9 @@ class Explorer : public Chooser {
     int chosen = -1;
     int preemptions = 0;  // up to and including this node's choice
     FootprintId footprint = 0;  // of the chosen step
-    int32_t wakeup = kNone;     // the wake-up tree's first branch: the one under way
+    int width = 1;              // threads 0 to width - 1 have run up to and including this step
+    int32_t wakeup = kNone;     // the wake-up tree's first branch
+    bool following = false;     // the step under way is that branch (else a free choice, not in the tree)
     std::array<FootprintId, kMaxThreads> next{};  // the step of each thread asleep or done here
   };
   using Clock = std::array<uint16_t, kMaxThreads>;
@@ -145,26 +156,22 @@ class Explorer : public Chooser {
   std::vector<Branch> branches_;
   std::vector<int32_t> freeBranches_;
 
-  // Race analysis, kept from run to run: what last touched each key, in an
-  // open-addressing table, and how each analysed step changed it.
+  // Race analysis, kept from run to run: what last touched each key (by its
+  // number), and how each analysed step changed that.
   struct Last {
-    uintptr_t key = 0;
-    bool used = false;
     int write = -1;          // the last step that wrote it
     int source = -1;         // the last step that was the source of its edge
     std::vector<int> reads;  // steps that read it since that write
   };
   struct Undo {
-    uintptr_t key;
+    uint32_t key;
     Access access;
     int previous;                // the write or source it replaced
     uint32_t savedFrom, savedTo;  // a write: the reads it cleared, in savedReads_
   };
-  Last& lastOf(uintptr_t key);
   void rewindTo(std::size_t from);
-  std::vector<Last> table_;
-  std::size_t used_ = 0;      // entries in use
-  std::size_t analysed_ = 0;  // the steps whose changes the table holds
+  std::vector<Last> lasts_;
+  std::size_t analysed_ = 0;  // the steps whose changes lasts_ holds
   std::vector<Undo> undo_;
   std::vector<uint32_t> undoStart_{0}, savedStart_{0};  // per step: where its changes start
   std::vector<int> savedReads_;
