@@ -32,6 +32,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -330,9 +331,47 @@ void markSwitch(int thread, int previous) {
   std::fputs(mark.c_str(), stderr);
 }
 
-// Appends the formatted line to the trace as the step's print.
-void print(const char* format, va_list args) {
-  std::string& trace = *now.trace;
+// Formats with only plain %d, %i, %u, %s, %c and %% (%l before an integer
+// one) onto `out`, as printf would; false, at the first conversion of any
+// other kind, for vsnprintf to do it. The programs' trace lines are all plain,
+// and vsnprintf cost the search a fifth of its time.
+bool appendPlain(std::string& out, const char* format, va_list args) {
+  for (const char* p = format;;) {
+    const char* percent = std::strchr(p, '%');
+    out.append(p, percent ? static_cast<std::size_t>(percent - p) : std::strlen(p));
+    if (!percent) return true;
+    p = percent + 1;
+    bool wide = *p == 'l';
+    if (wide) ++p;
+    char digits[24];
+    char* end = digits;
+    switch (*p) {
+      case 'd':
+      case 'i': end = std::to_chars(digits, digits + sizeof digits, wide ? va_arg(args, long) : va_arg(args, int)).ptr; break;
+      case 'u':
+        end = std::to_chars(digits, digits + sizeof digits, wide ? va_arg(args, unsigned long) : va_arg(args, unsigned)).ptr;
+        break;
+      case 's':
+        if (wide) return false;
+        if (const char* text = va_arg(args, const char*)) out += text;
+        else out += "(null)";
+        break;
+      case 'c':
+        if (wide) return false;
+        out += static_cast<char>(va_arg(args, int));
+        break;
+      case '%':
+        if (wide) return false;
+        out += '%';
+        break;
+      default: return false;
+    }
+    out.append(digits, end);
+    ++p;
+  }
+}
+
+void appendFormatted(std::string& trace, const char* format, va_list args) {
   std::size_t at = trace.size();
   char buffer[512];
   va_list copy;
@@ -346,6 +385,20 @@ void print(const char* format, va_list args) {
     trace.resize(at + static_cast<std::size_t>(n) + 1);
     std::vsnprintf(trace.data() + at, static_cast<std::size_t>(n) + 1, format, args);
     trace.resize(at + static_cast<std::size_t>(n));
+  }
+}
+
+// Appends the formatted line to the trace as the step's print.
+void print(const char* format, va_list args) {
+  std::string& trace = *now.trace;
+  std::size_t at = trace.size();
+  va_list plain;
+  va_copy(plain, args);
+  bool done = appendPlain(trace, format, plain);
+  va_end(plain);
+  if (!done) {
+    trace.resize(at);
+    appendFormatted(trace, format, args);
   }
   for (std::size_t i = at; i < trace.size(); ++i)
     if (trace[i] == '\n') now.stepOfLine->push_back(now.depth);
