@@ -174,31 +174,29 @@ void Explorer::taken(int depth, int thread, const Footprint& footprint) {
   auto at = static_cast<std::size_t>(depth);
   if (at < replayUpTo_) return;  // replayed: known already
   FootprintId id = footprints_.intern(footprint);
-  Node child;
-  {
-    Node& node = stack_[at];
-    node.footprint = id;
-    node.preemptions = preemptionsBefore(depth) + (preempts(depth, thread) ? 1 : 0);
-    node.width = std::max(depth > 0 ? stack_[at - 1].width : 1, thread + 1);
-    // The child sleeps on every thread asleep or explored here whose step
-    // commutes with the one just taken.
-    if (reduction_ != Reduction::None)
-      forEachThread((node.asleep | node.done) & ~bit(thread), [&](int q) {
-        if (!footprints_.dependent(node.next[static_cast<std::size_t>(q)], id)) {
-          child.asleep |= bit(q);
-          child.next[static_cast<std::size_t>(q)] = node.next[static_cast<std::size_t>(q)];
-        }
-      });
-    // The rest of the branch under way becomes the child's wake-up tree.
-    if (node.following) {
-      Branch& branch = branches_[static_cast<std::size_t>(node.wakeup)];
-      branch.footprint = id;
-      child.wakeup = branch.child;
-      branch.child = kNone;
-    }
-  }
   stack_.resize(at + 1);
-  stack_.push_back(child);
+  stack_.emplace_back();  // the child, filled in place: nodes are large
+  Node& node = stack_[at];
+  Node& child = stack_[at + 1];
+  node.footprint = id;
+  node.preemptions = preemptionsBefore(depth) + (preempts(depth, thread) ? 1 : 0);
+  node.width = std::max(depth > 0 ? stack_[at - 1].width : 1, thread + 1);
+  // The child sleeps on every thread asleep or explored here whose step
+  // commutes with the one just taken.
+  if (reduction_ != Reduction::None)
+    forEachThread((node.asleep | node.done) & ~bit(thread), [&](int q) {
+      if (!footprints_.dependent(node.next[static_cast<std::size_t>(q)], id)) {
+        child.asleep |= bit(q);
+        child.next[static_cast<std::size_t>(q)] = node.next[static_cast<std::size_t>(q)];
+      }
+    });
+  // The rest of the branch under way becomes the child's wake-up tree.
+  if (node.following) {
+    Branch& branch = branches_[static_cast<std::size_t>(node.wakeup)];
+    branch.footprint = id;
+    child.wakeup = branch.child;
+    branch.child = kNone;
+  }
 }
 
 int Explorer::preemptions(int steps) const { return steps == 0 ? 0 : stack_[static_cast<std::size_t>(steps) - 1].preemptions; }
