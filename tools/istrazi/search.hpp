@@ -57,17 +57,24 @@ class FootprintTable {
 // its leaves goes on freely among the threads that can run and do not sleep,
 // keeping the thread that ran last where it can (fewer preemptions).
 //
-// After a run, every race (a step e and a later step e' of another thread that
-// conflict, with e not already ordered before e' through e'`s own thread or
-// through other conflicts; a lock's release-to-acquire edge does not order two
-// acquires, which race) with e' among the steps not replayed is reversed: at
-// the state before e, the sequence v of the steps after e that do not happen
-// after it, then e', is to run. Unless a thread already explored or asleep
-// there is a weak initial of v (its first step in v depends on nothing before
-// it in v, or its next step commutes with all of v: then that thread's
-// exploration covers v), v is inserted into the state's wake-up tree: down the
-// first branch whose thread is a weak initial of what is left of v, and as a
-// new last branch where none is.
+// After a run, every race with its second step among the steps not replayed
+// is reversed. A race is a step e and a later step e' of another thread that
+// conflict, where e is not already ordered before e' through the earlier steps
+// of e''s thread (what else e' waited for does not count: two acquires of one
+// lock race although a release orders them). The state before e gets the
+// sequence v of the steps after e that do not happen after it, then e'. Unless
+// a thread already explored or asleep there is a weak initial of v (its first
+// step in v depends on nothing before it in v, or, with no step in v, its next
+// step commutes with all of v: then that thread's exploration covers v), v is
+// inserted into the state's wake-up tree: down the first branch whose thread is
+// a weak initial of what is left of v (taking that thread's step out of it),
+// stopping at a leaf, and as a new last branch where no branch fits.
+//
+// Races whose reversal could not run are left alone: e' follows a start, an
+// end or a broadcast that v leaves out (a woken waiter would have to wake by
+// itself instead; it can when its wake-up reads the condition, which the
+// scheduler records while a spurious wake-up is still possible), or e' takes a
+// lock that someone holds throughout v.
 //
 // Sleep sets as in plain partial-order reduction: a thread whose step from a
 // state was explored sleeps in the states after it until a step that does not
