@@ -93,6 +93,50 @@ TEST(Reduction, FindsEveryTraceThatASearchSkippingLessFinds) {
   }
 }
 
+// What an explorer's summary line says of a scenario: "N schedules, ...,
+// K final array(s), ...", and whether runs were abandoned asleep.
+struct Summary {
+  long schedules = -1;
+  long finalArrays = -1;
+  bool abandoned = false;
+};
+
+Summary summaryOf(const std::string& out) {
+  Summary summary;
+  for (const std::string& line : seam::splitLines(out)) {
+    std::size_t at = line.find(" schedules, ");
+    std::size_t arrays = line.find(" final arr");
+    if (at == std::string::npos || arrays == std::string::npos) continue;
+    summary.schedules = std::stol(line.substr(line.rfind(' ', at - 1) + 1, at));
+    summary.finalArrays = std::stol(line.substr(line.rfind(' ', arrays - 1) + 1, arrays));
+    summary.abandoned = line.find("abandoned") != std::string::npos;
+  }
+  return summary;
+}
+
+// Optimal: one run for each class of equivalent schedules, none abandoned in
+// a state where every thread sleeps. Sleep sets alone also complete one run per
+// class, after trying every choice; the counts must agree. (Three workers of
+// zadatak are where a reduction with one backtrack choice per race ran fewer.)
+TEST(Reduction, RunsOneScheduleForEachClass) {
+  const std::pair<std::string, std::string> cases[] = {
+      {binPath("istrazi-zadatak"), "0:2,2:4,3:4"},
+      {binPath("istrazi-niz-mark"), "0:delete:3,1:read:3"},
+      {binPath("istrazi-niz-locks"), "0:append:8,2:delete:7"},
+  };
+  for (const auto& [explorer, text] : cases) {
+    seam::Outcome reduced = explore(explorer, {"--scenario", text});
+    seam::Outcome weaker = explore(explorer, {"--scenario", text, "--sleep-sets-only"});
+    ASSERT_EQ(reduced.status, 0) << reduced.describe();
+    ASSERT_EQ(weaker.status, 0) << weaker.describe();
+    Summary optimal = summaryOf(reduced.out), classes = summaryOf(weaker.out);
+    ASSERT_GT(classes.schedules, 0) << weaker.describe();
+    EXPECT_EQ(optimal.schedules, classes.schedules) << explorer << " " << text;
+    EXPECT_EQ(optimal.finalArrays, classes.finalArrays) << explorer << " " << text;
+    EXPECT_FALSE(optimal.abandoned) << reduced.describe();
+  }
+}
+
 TEST(CommandLine, RejectsAScenarioItCannotRead) {
   for (const char* text : {"0:9", "10:1", "0:1,0:2", "", "x"}) {
     seam::Outcome outcome = explore(binPath("istrazi"), {"zadatak", "--scenario", text});

@@ -111,6 +111,11 @@ inline uintptr_t edgeKey(const void* object) { return reinterpret_cast<uintptr_t
 inline uintptr_t startKey(int thread) { return 16 + 4 * static_cast<uintptr_t>(thread); }
 inline uintptr_t endKey(int thread) { return 17 + 4 * static_cast<uintptr_t>(thread); }
 inline uintptr_t wakeKey(int thread) { return 18 + 4 * static_cast<uintptr_t>(thread); }
+// The edges into a thread's start, out of its end and into its wake-up by a
+// broadcast bind: the step after one cannot run without its source. A lock's
+// edge binds only while the lock is held.
+inline bool bindingEdge(uintptr_t key) { return key >= 16 && key < 16 + 4 * static_cast<uintptr_t>(kMaxThreads); }
+inline bool wakeEdge(uintptr_t key) { return bindingEdge(key) && (key - 16) % 4 == 2; }
 
 bool dependent(const Footprint& a, const Footprint& b);
 

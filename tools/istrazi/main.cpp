@@ -226,6 +226,8 @@ Report explore(const Scenario& scenario, const Options& options) {
             << ", " << seconds << " s, " << static_cast<long>(report.schedules / (seconds > 0 ? seconds : 1e-9))
             << " schedules/s";
   if (report.violations > 1) std::cout << ", " << report.violations << " of them broke a rule";
+  if (explorer.sleepBlocked() > 0) std::cout << ", " << explorer.sleepBlocked() << " runs abandoned asleep";
+  if (explorer.unfollowable() > 0) std::cout << ", " << explorer.unfollowable() << " branches not taken";
   std::cout << "\n";
   if (options.traces) {
     int n = 0;

@@ -6,6 +6,7 @@
 #include <array>
 #include <map>
 #include <atomic>
+#include <charconv>
 #include <cstdint>
 
 #include "istrazi.hpp"
@@ -130,9 +131,18 @@ void acquired(int thread, const void* m) {
   if (isElementLock(m)) ++seen[static_cast<std::size_t>(thread)].elementPasses;
 }
 
-bool printedAs(std::string_view printed, const char* phase, int thread, const char* command) {
-  std::string expected = std::string(phase) + ": Radnik " + std::to_string(workerOf(thread)) + " naredba " + command + "\n";
-  return printed == expected;
+// Matched piece by piece: this runs after every step, most of which print
+// nothing, so it builds no string.
+bool printedAs(std::string_view printed, std::string_view phase, int thread, std::string_view command) {
+  auto take = [&](std::string_view piece) {
+    if (!printed.starts_with(piece)) return false;
+    printed.remove_prefix(piece.size());
+    return true;
+  };
+  char number[16];
+  auto end = std::to_chars(number, number + sizeof number, workerOf(thread)).ptr;
+  return take(phase) && take(": Radnik ") && take(std::string_view(number, static_cast<std::size_t>(end - number))) &&
+         take(" naredba ") && take(command) && printed == "\n";
 }
 
 std::string countAndPasses(const StepView& step);
