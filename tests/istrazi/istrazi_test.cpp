@@ -77,8 +77,9 @@ TEST(Reduction, FindsEveryTraceThatASearchSkippingLessFinds) {
   };
   const Case cases[] = {
       {binPath("istrazi-zadatak"), "1:0,2:3,5:8", "--sleep-sets-only"},
-      {binPath("istrazi-niz-mark"), "0:delete:3,1:delete:8,2:read:8", "--sleep-sets-only"},
-      {binPath("istrazi-niz-locks"), "0:delete:8,1:delete:3,2:read:7", "--sleep-sets-only"},
+      {binPath("istrazi-niz-mark"), "0:delete:3,1:read:3", "--sleep-sets-only"},
+      {binPath("istrazi-niz-locks"), "0:delete:8,2:read:7", "--sleep-sets-only"},
+      {binPath("istrazi-niz-locks"), "0:append:8,2:delete:7", "--sleep-sets-only"},
       {testBinPath("istrazi-toy"), "broadcast", "--no-reduction"},
   };
   for (const Case& c : cases) {
@@ -221,9 +222,9 @@ TEST(Scheduler, NamesWhoWaitsForWhatInADeadlock) {
   EXPECT_NE(outcome.out.find("held by worker 0"), std::string::npos) << outcome.describe();
 }
 
-TEST(Scheduler, SpuriousWakeUpsAreChoicesOnlyWhenAskedFor) {
-  EXPECT_EQ(toy({"--scenario", "wait-once"}).status, 0);
-  seam::Outcome outcome = toy({"--scenario", "wait-once", "--spurious"});
+TEST(Scheduler, SpuriousWakeUpsAreChoicesUnlessTurnedOff) {
+  EXPECT_EQ(toy({"--scenario", "wait-once", "--no-spurious"}).status, 0);
+  seam::Outcome outcome = toy({"--scenario", "wait-once"});
   EXPECT_EQ(outcome.status, 1) << outcome.describe();
   EXPECT_NE(outcome.out.find("a waiter went on before the broadcast"), std::string::npos) << outcome.describe();
 }

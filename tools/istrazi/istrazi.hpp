@@ -78,7 +78,7 @@ extern const Model model;
 // ---- The scheduler ---------------------------------------------------------
 
 // Why a thread is not running: the call it stopped at.
-enum class Pending : uint8_t { Start, Lock, Reacquire, Print, Pause, Draw, Join, Ended };
+enum class Pending : uint8_t { Start, Lock, Reacquire, Print, Pause, Access, Join, Ended };
 
 // What a step touched. Data addresses come from the program's instrumented
 // loads and stores; synchronisation objects and the trace are pseudo-addresses.
@@ -128,9 +128,13 @@ struct RunResult {
 };
 
 struct RunOptions {
-  bool spurious = false;   // a waiting thread may also wake without a broadcast
+  bool spurious = true;    // a waiting thread may also wake without a broadcast
   bool markSwitches = false;  // write each switch to standard error as it happens
 };
+
+// Whether some thread of the run in progress holds `mutex`: the invariants over
+// what a lock guards hold only while it is free.
+bool lockHeld(const void* mutex);
 
 // Runs the program once from fresh globals under `chooser`.
 RunResult run(const Scenario& scenario, Chooser& chooser, const RunOptions& options);

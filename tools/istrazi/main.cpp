@@ -27,7 +27,7 @@ using Clock = std::chrono::steady_clock;
 struct Options {
   std::vector<std::string> scenarios;
   int bound = -1;
-  bool spurious = false;
+  bool spurious = true;
   bool all = false;
   bool traces = false;
   bool quiet = false;
@@ -43,17 +43,18 @@ std::string explorerName;
 
 void usage(std::ostream& out) {
   std::string program(provera::nameOf(model.program));
-  out << "usage: istrazi " << program << " [--scenario SCENARIO]... [--bound N] [--spurious] [--all]\n"
+  out << "usage: istrazi " << program << " [--scenario SCENARIO]... [--bound N] [--no-spurious] [--all]\n"
       << "                [--traces] [--limit N] [--out FILE] [--quiet]\n"
       << "       istrazi --replay FILE [--save STAMPED] [--repeat N]\n"
       << "Runs each scenario of " << program << " under every schedule (one worker at a time,\n"
-      << "switching only at locks, waits, joins, pauses, draws and prints), up to equivalence of\n"
+      << "switching at every lock, wait, join, pause, print and shared access), up to equivalence of\n"
       << "independent steps, and judges every run: its trace with provera, the program's\n"
       << "invariants after every step, deadlock and exit status.\n"
       << "  --scenario SCENARIO\n"
       << "                   run this scenario instead of the default set (repeatable)\n"
       << "  --bound N        try only schedules with at most N preemptions\n"
-      << "  --spurious       let each waiting worker also wake once without a broadcast\n"
+      << "  --no-spurious    no spurious wake-ups (by default each waiting worker may also\n"
+      << "                   wake once without a broadcast, as POSIX allows)\n"
       << "  --all            go on after a violation (the first one is saved)\n"
       << "  --traces         print every distinct trace once\n"
       << "  --limit N        stop each scenario after N schedules (for measuring speed)\n"
@@ -345,6 +346,7 @@ bool parseOptions(int argc, char** argv, Options& options) {
       if (arg == "--limit") options.limit = std::stol(number);
       else (arg == "--bound" ? options.bound : options.repeat) = std::stoi(number);
     } else if (arg == "--spurious") options.spurious = true;
+    else if (arg == "--no-spurious") options.spurious = false;
     else if (arg == "--all") options.all = true;
     else if (arg == "--traces") options.traces = true;
     else if (arg == "--quiet") options.quiet = true;

@@ -15,6 +15,7 @@ extern int32_t niz[kCapacity];
 extern std::array<pthread_mutex_t, kCapacity> mutex;
 extern std::atomic<int32_t> trenutniBroj;
 extern int32_t brDodaju, brBrisu;
+extern pthread_mutex_t mutexDodavanje;
 
 namespace istrazi {
 namespace {
@@ -26,6 +27,7 @@ const char* const kCommands[3] = {"read", "append", "delete"};
 struct Seen {
   int command = -1;
   int elementPasses = 0;  // element locks taken since its last trace line
+  bool succeeded = false;  // a deletion that has printed its success line
 };
 std::array<Seen, kMaxThreads> seen;
 int32_t lastCount = 0;
@@ -67,16 +69,26 @@ bool printedAs(std::string_view printed, const char* phase, int thread, const ch
   return printed == expected;
 }
 
+std::string countAndPasses(const StepView& step);
+
+// The writer counters are consistent whenever `mutexDodavanje` is free.
 std::string check(const StepView& step) {
+  if (lockHeld(&mutexDodavanje)) return countAndPasses(step);
   if (brDodaju < 0 || brBrisu < 0) return "a writer counter below 0";
   if (brDodaju > 1) return "two appends admitted together";
   if (brBrisu > 1) return "two deletions admitted together";
   if (brDodaju > 0 && brBrisu > 0) return "an append and a deletion admitted together";
+  return countAndPasses(step);
+}
+
+// The count and each reader's lock passes, checked after every step.
+std::string countAndPasses(const StepView& step) {
   int32_t count = trenutniBroj.load();
   if (count < 0 || count > kCapacity) return "the count is " + std::to_string(count);
   Seen& s = seen[static_cast<std::size_t>(step.thread)];
+  if (printedAs(step.printed, "USPEH", step.thread, "brisanje")) s.succeeded = true;
   // A deletion lowers the count only once its success line is out.
-  if (count < lastCount && !printedAs(step.printed, "USPEH", step.thread, "brisanje"))
+  if (count < lastCount && !s.succeeded)
     return "the count fell to " + std::to_string(count) + " before the deletion's success line";
   lastCount = count;
   // A reader prints its execution line, and its success line, only after its

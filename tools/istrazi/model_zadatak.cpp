@@ -12,6 +12,7 @@
 extern std::atomic<int32_t> niz[100];
 extern std::atomic<int32_t> BROJ_ELEMENATA;
 extern int32_t nCitanje, nDodavanje, nBrisanje, elementSeBrise;
+extern pthread_mutex_t mutex;
 
 namespace istrazi {
 namespace {
@@ -36,7 +37,9 @@ bool parse(std::string_view text, Scenario& into, std::string& error) {
 
 void reset(const Scenario&) {}
 
+// The monitor's state is consistent whenever `mutex` is free.
 std::string check(const StepView&) {
+  if (lockHeld(&mutex)) return {};
   if (nCitanje < 0 || nDodavanje < 0 || nBrisanje < 0) return "a counter below 0";
   if (nDodavanje > 1) return "two appends admitted together";
   if (nBrisanje > 1) return "two deletions admitted together";

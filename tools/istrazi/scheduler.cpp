@@ -1,37 +1,32 @@
 // The controlled scheduler: the program's threads as user-level contexts on
 // one OS thread, and link-time replacements (-Wl,--wrap) of every call through
-// which the program synchronises, pauses, draws, prints or ends.
+// which the program synchronises, pauses, prints or ends.
 //
-// Scheduling points. A thread runs alone until it calls pthread_mutex_lock,
-// pthread_cond_wait, pthread_join, sleep, rand or printf, or ends; there it
-// stops and the chooser picks who runs next among the threads that can. Unlock,
-// broadcast and thread creation take effect at once, with no switch. A step is
-// everything a thread does from one point to the next: the call it stopped at
-// (taking the lock, printing the line, ...) and the code after it.
+// Scheduling points. A thread runs alone until it reaches a point; there it
+// stops and the chooser picks who runs next among the threads that can. The
+// points are every call to pthread_mutex_lock, pthread_cond_wait, pthread_join,
+// sleep and printf, the end of a thread, and every load or store the program
+// makes outside the running thread's own stack (the program object is compiled
+// for ThreadSanitizer, and its hooks stand in for that runtime). A step is the
+// call or access a thread stopped at, and the private work after it up to the
+// next point. So every access to shared memory is a step of its own: whatever
+// order of those accesses some timing produces on a real machine, in the
+// sequentially consistent model of memory, is an order of steps the search
+// can pick, and a print is followed by a point before any shared access after
+// it, so another thread may run between a line and what its worker does next.
+// This holds by construction, for any program and any edit of one.
 //
-// Why switching only there loses no behaviour of these programs. A step's
-// accesses to shared data are of two kinds. Those made while holding the lock
-// that guards the data cannot be interleaved with any other thread's access to
-// it, so running them without a switch changes nothing. The others (zadatak's
-// store functions, niz-locks's count and the slots a writer changes under its
-// element locks) are each read at most once per step where the result decides
-// something that shows: a reader's outcome hangs on one load of the count, a
-// writer's change is complete before its next point and no reader of those
-// slots prints what it read, and niz-locks's draw of an index from the count
-// and its later length test lie in different steps (a draw is a point). Every
-// point that can change what another thread sees splits steps, so every order
-// of those accesses that some timing produces, and every order of the trace
-// lines, is an order of steps the search can pick. A pause only lets others go
-// first; its length cannot change anything else. Draws come from each worker's
-// own script, so the order of draws between workers cannot matter, and
-// `mutexRand`, which only orders the draws, is no scheduling point.
+// Calls that only let others go on (unlock, broadcast, thread creation) take
+// effect at once, within the step: another thread that could go first could
+// equally go at the next point, since nothing shared happens in between. Draws
+// come from each worker's own script, so they touch nothing shared and are no
+// point; `mutexRand`, which only orders the draws, is none either.
 //
-// What a step touched is its footprint: the data addresses from the program's
-// instrumented loads and stores (the program object is compiled for
-// ThreadSanitizer, but these hooks stand in for its runtime), plus the lock,
-// condition variable, thread or trace of the call that began the step. Two
-// steps of different threads that touch one address, one of them writing, do
-// not commute; that is what the search's reduction uses.
+// What a step touched is its footprint: the data address of its access, or the
+// lock, condition variable, thread or trace of its call, plus what the calls
+// inside it released or woke. Two steps of different threads that touch one
+// address, one of them writing, do not commute; that is what the search's
+// reduction uses.
 #include <pthread.h>
 #include <setjmp.h>
 #include <unistd.h>
@@ -119,6 +114,8 @@ struct Thread {
   int spurious = 0;                 // spurious wake-ups taken this run
   int joinTarget = -1;              // Join: the thread waited for
   unsigned pauseSeconds = 0;        // Pause: the length asked for
+  uintptr_t address = 0;            // Access: the location
+  Access access = Access::Read;     // Access: load or store
   std::size_t drawn = 0;            // draws taken from its script
   void* (*routine)(void*) = nullptr;
   void* arg = nullptr;
@@ -173,14 +170,20 @@ void touch(uintptr_t key, Access access) {
 
 void touchObject(const void* object) { touch(reinterpret_cast<uintptr_t>(object), Access::Write); }
 
+void stopAt(Pending pending);
+
 // The program's instrumented accesses. Accesses to the running thread's own
-// stack are private; everything else may be shared.
+// stack are private; every other one may be shared, and is a point: the access
+// is made when the thread is next chosen.
 inline void noteAccess(const volatile void* address, Access access) {
   if (now.current < 0) return;
   auto at = reinterpret_cast<uintptr_t>(address);
   auto own = reinterpret_cast<uintptr_t>(stacks[now.current]);
   if (at - own < kStackSize) return;
-  touch(at, access);
+  Thread& t = now.threads[now.current];
+  t.address = at;
+  t.access = access;
+  stopAt(Pending::Access);
 }
 
 int ownerOf(const void* mutex) {
@@ -214,7 +217,7 @@ bool canRun(int thread) {
     case Pending::Start:
     case Pending::Print:
     case Pending::Pause:
-    case Pending::Draw: return true;
+    case Pending::Access: return true;
     case Pending::Lock: return ownerOf(t.object) < 0;
     case Pending::Reacquire:
       return (t.woken || (now.options->spurious && t.spurious < kSpuriousPerThread)) &&
@@ -279,9 +282,9 @@ void beginStep(int thread) {
       take(thread, t.waitMutex);
       break;
     case Pending::Join: touch(endKey(t.joinTarget), Access::HbSink); break;
+    case Pending::Access: touch(t.address, t.access); break;
     case Pending::Print:
     case Pending::Pause:
-    case Pending::Draw:
     case Pending::Ended: break;
   }
 }
@@ -349,6 +352,8 @@ void print(const char* format, va_list args) {
 }
 
 }  // namespace
+
+bool lockHeld(const void* mutex) { return ownerOf(mutex) >= 0; }
 
 RunResult run(const Scenario& scenario, Chooser& chooser, const RunOptions& options) {
   RunResult result;
@@ -510,11 +515,8 @@ unsigned __wrap_sleep(unsigned seconds) {
   return 0;
 }
 
-// Each thread draws from its own script; past its end every draw is 0. A draw
-// is a point with nothing in its footprint: what the thread read before it and
-// what it reads after lie in different steps.
+// Each thread draws from its own script; past its end every draw is 0.
 int __wrap_rand() {
-  if (now.current >= 0) stopAt(Pending::Draw);
   const std::vector<int>* script = &now.scenario->mainDraws;
   if (now.current != kMain) {
     const Participant* p = now.scenario->participant(workerOf(now.current));
