@@ -254,10 +254,25 @@ TEST(Provera, NizLocksFailuresFollowASuccessfulDeletion) {
   std::vector<std::string> reads;
   for (int w = 0; w < 20; ++w) reads.insert(reads.end(), {"Rr" + std::to_string(w), "Fr" + std::to_string(w)});
   expectRejected(Program::NizLocks, nizLocksLines(reads), 2, "a read failed before any deletion had succeeded");
-  // After a successful deletion, both can fail.
+  // After a successful deletion, both can fail, if the count falls after both drew.
   provera::Report after = provera::check(
-      Program::NizLocks, withOtherReaders({"Rd0", "Xd0", "Sd0", "Rd1", "Xd1", "Fd1", "Rr2", "Fr2"}));
+      Program::NizLocks, withOtherReaders({"Rd0", "Xd0", "Sd0", "Rd1", "Rr2", "Xd1", "Fd1", "Fr2"}));
   EXPECT_TRUE(after.valid()) << report(after);
+}
+
+// A failure needs the count to fall after its index was drawn: deletion 0
+// lowers it once, after its success line and before append 1 can take its
+// range, and before or after deletion 1's draw, but not for reader 2 too.
+TEST(Provera, NizLocksEveryFailureNeedsAFallOfItsOwn) {
+  provera::Scope scope{{0, 1, 2}};
+  expectRejected(Program::NizLocks, nizLocksLines({"Rd0", "Xd0", "Sd0", "Rd1", "Xd1", "Fd1", "Rr2", "Fr2"}), 8,
+                 "a read failed, but no successful deletion can have lowered the count", scope);
+  expectRejected(Program::NizLocks, nizLocksLines({"Rd0", "Xd0", "Sd0", "Ra1", "Xa1", "Sa1", "Rr2", "Fr2"}), 8,
+                 "a read failed, but no successful deletion can have lowered the count", scope);
+  // Reader 2 asks before append 1 executes: the count may fall after its draw.
+  provera::Report early =
+      provera::check(Program::NizLocks, nizLocksLines({"Rd0", "Xd0", "Sd0", "Ra1", "Rr2", "Xa1", "Sa1", "Fr2"}), scope);
+  EXPECT_TRUE(early.valid()) << report(early);
 }
 
 TEST(Provera, NizLocksWhatAnAppendsWindowAllows) {

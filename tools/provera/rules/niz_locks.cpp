@@ -132,10 +132,88 @@ void oneDeletionPerAppend(const Workers& workers, std::vector<Violation>& out) {
   }
 }
 
+// Each failure needs the count to fall below its index after the index was
+// drawn, and so a successful deletion lowering it between the worker's request
+// line (the draw follows it) and its failure line. A successful deletion D
+// lowers the count once, after its success line, while it still holds its
+// range, the locks from its index to the end; and before the execution line
+// of every append or successful deletion that executes after D's: such a
+// writer was admitted after D (writers are admitted one at a time, and the
+// one admitted first executes first), so after D stopped being counted, and
+// it took its range then. An append's range starts at 0 and a deletion's
+// range runs to the end, so each meets D's range and waits for D to let it
+// go, after the count fell; only a deletion whose range is empty, past the
+// end, slips past, and that one fails. So every failure must find its own
+// moment in some deletion's span, and two failures share a deletion only if
+// that moment lies in both their windows.
+class ShrinkPlacement {
+ public:
+  explicit ShrinkPlacement(const Workers& all) {
+    int end = 0;
+    for (const auto& [id, w] : all) end = std::max(end, w.outcome()->number + 1);
+    for (const auto& [id, d] : all) {
+      if (d.command != Command::Delete || !d.succeeded()) continue;
+      int before = end;
+      for (const auto& [other, w] : all)
+        if (&w != &d && (w.command == Command::Append || (w.command == Command::Delete && w.succeeded())) &&
+            w.execution()->number > d.execution()->number)
+          before = std::min(before, w.execution()->number);
+      shrinks_.push_back({d.outcome()->number + 1, before, 0});
+    }
+    for (const auto& [id, w] : all)
+      if (!w.succeeded()) failures_.push_back(&w);
+    std::sort(failures_.begin(), failures_.end(),
+              [](const Worker* a, const Worker* b) { return a->outcome()->number < b->outcome()->number; });
+  }
+
+  // True when every failure finds a fall of the count in its window.
+  bool placed() { return place(0); }
+  const Worker& stuck() const { return *failures_[furthest_]; }
+
+ private:
+  // A moment is named by the line just after it; a shrink falls at some
+  // moment from `from` to `to`, `at` once placed (0 before).
+  struct Shrink {
+    int from, to, at;
+  };
+
+  // Failures are taken by their failure lines; a shrink placed for one is put
+  // as late as it can go, which leaves it inside every later window it can reach.
+  bool place(std::size_t k) {
+    furthest_ = std::max(furthest_, k);
+    if (k == failures_.size()) return true;
+    int from = failures_[k]->request()->number + 1, to = failures_[k]->outcome()->number;
+    for (const Shrink& s : shrinks_)
+      if (s.at && s.at >= from && s.at <= to) return place(k + 1);
+    for (Shrink& s : shrinks_) {
+      if (s.at || std::max(s.from, from) > std::min(s.to, to)) continue;
+      s.at = std::min(s.to, to);
+      if (place(k + 1)) return true;
+      s.at = 0;
+    }
+    return false;
+  }
+
+  std::vector<Shrink> shrinks_;
+  std::vector<const Worker*> failures_;
+  std::size_t furthest_ = 0;
+};
+
+void failuresFindAShrink(const Workers& workers, std::vector<Violation>& out) {
+  ShrinkPlacement placement(workers);
+  if (placement.placed()) return;
+  const Worker& w = placement.stuck();
+  out.push_back({w.outcome()->number, {w.id},
+                 withArticle(w.command) + " failed, but no successful deletion can have lowered the count between its "
+                                          "request and its failure, besides those the other failures need"});
+}
+
 void judge(const Workers& workers, const Scope&, Report& report) {
   checkPairs(workers, pairRule, report.violations);
   oneDeletionPerAppend(workers, report.violations);
+  std::size_t before = report.violations.size();
   failuresFollowAShrink(workers, report.violations);
+  if (report.violations.size() == before) failuresFindAShrink(workers, report.violations);
   boundCount(workers, report.violations);
 }
 
