@@ -6,7 +6,9 @@
 // last pause and outcome line. A deletion lowers the count only after its
 // success line.
 #include <algorithm>
+#include <cstdint>
 #include <limits>
+#include <unordered_set>
 
 #include "rules/rules.hpp"
 
@@ -145,7 +147,8 @@ void oneDeletionPerAppend(const Workers& workers, std::vector<Violation>& out) {
 // go, after the count fell; only a deletion whose range is empty, past the
 // end, slips past, and that one fails. So every failure must find its own
 // moment in some deletion's span, and two failures share a deletion only if
-// that moment lies in both their windows.
+// that moment lies in both their windows. The search is over which deletion
+// serves which failure, and visits each of its states once.
 class ShrinkPlacement {
  public:
   explicit ShrinkPlacement(const Workers& all) {
@@ -158,7 +161,7 @@ class ShrinkPlacement {
         if (&w != &d && (w.command == Command::Append || (w.command == Command::Delete && w.succeeded())) &&
             w.execution()->number > d.execution()->number)
           before = std::min(before, w.execution()->number);
-      shrinks_.push_back({d.outcome()->number + 1, before, 0});
+      shrinks_.push_back({d.outcome()->number + 1, before});
     }
     for (const auto& [id, w] : all)
       if (!w.succeeded()) failures_.push_back(&w);
@@ -167,35 +170,37 @@ class ShrinkPlacement {
   }
 
   // True when every failure finds a fall of the count in its window.
-  bool placed() { return place(0); }
+  bool placed() { return place(0, 0, 0); }
   const Worker& stuck() const { return *failures_[furthest_]; }
 
  private:
   // A moment is named by the line just after it; a shrink falls at some
-  // moment from `from` to `to`, `at` once placed (0 before).
+  // moment from `from` to `to`.
   struct Shrink {
-    int from, to, at;
+    int from, to;
   };
 
-  // Failures are taken by their failure lines; a shrink placed for one is put
-  // as late as it can go, which leaves it inside every later window it can reach.
-  bool place(std::size_t k) {
+  // Failures are taken by their failure lines. A shrink placed for one is put
+  // as late as it can go, which leaves it inside every later window it can
+  // reach; and as every shrink placed so far lies at or before the failure
+  // line of the one at hand, only the latest of them matters to the rest.
+  bool place(std::size_t k, std::uint32_t used, int latest) {
     furthest_ = std::max(furthest_, k);
     if (k == failures_.size()) return true;
+    if (!tried_.insert(std::uint64_t{used} << 32 | std::uint64_t(latest) << 8 | k).second) return false;
     int from = failures_[k]->request()->number + 1, to = failures_[k]->outcome()->number;
-    for (const Shrink& s : shrinks_)
-      if (s.at && s.at >= from && s.at <= to) return place(k + 1);
-    for (Shrink& s : shrinks_) {
-      if (s.at || std::max(s.from, from) > std::min(s.to, to)) continue;
-      s.at = std::min(s.to, to);
-      if (place(k + 1)) return true;
-      s.at = 0;
+    if (latest >= from) return place(k + 1, used, latest);
+    for (std::size_t i = 0; i < shrinks_.size(); ++i) {
+      const Shrink& s = shrinks_[i];
+      if (used >> i & 1 || std::max(s.from, from) > std::min(s.to, to)) continue;
+      if (place(k + 1, used | 1u << i, std::max(latest, std::min(s.to, to)))) return true;
     }
     return false;
   }
 
   std::vector<Shrink> shrinks_;
   std::vector<const Worker*> failures_;
+  std::unordered_set<std::uint64_t> tried_;  // by shrinks used, latest moment, failure
   std::size_t furthest_ = 0;
 };
 
