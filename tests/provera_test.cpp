@@ -269,6 +269,13 @@ TEST(Provera, NizLocksEveryFailureNeedsAFallOfItsOwn) {
                  "a read failed, but no successful deletion can have lowered the count", scope);
   expectRejected(Program::NizLocks, nizLocksLines({"Rd0", "Xd0", "Sd0", "Ra1", "Xa1", "Sa1", "Rr2", "Fr2"}), 8,
                  "a read failed, but no successful deletion can have lowered the count", scope);
+  // Deletion 1 executes after deletion 0 and fails: its range met deletion
+  // 0's, so it came in only after the count fell, too early for reader 2.
+  expectRejected(Program::NizLocks, nizLocksLines({"Rd0", "Xd0", "Sd0", "Rd1", "Xd1", "Rr2", "Fd1", "Fr2"}), 8,
+                 "a read failed, but no successful deletion can have lowered the count", scope);
+  // Inside deletion 0's window, before its success line, it leaves no moment for the fall.
+  expectRejected(Program::NizLocks, nizLocksLines({"Rd0", "Xd0", "Rd1", "Xd1", "Sd0", "Fd1", "Rr2", "Xr2", "Sr2"}), 5,
+                 "a deletion succeeded, but no moment is left for it to lower the count", scope);
   // Reader 2 asks before append 1 executes: the count may fall after its draw.
   provera::Report early =
       provera::check(Program::NizLocks, nizLocksLines({"Rd0", "Xd0", "Sd0", "Ra1", "Rr2", "Xa1", "Sa1", "Fr2"}), scope);

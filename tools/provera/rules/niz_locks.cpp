@@ -161,12 +161,22 @@ class ShrinkPlacement {
         if (&w != &d && (w.command == Command::Append || (w.command == Command::Delete && w.succeeded())) &&
             w.execution()->number > d.execution()->number)
           before = std::min(before, w.execution()->number);
-      shrinks_.push_back({d.outcome()->number + 1, before});
+      shrinks_.push_back({&d, d.outcome()->number + 1, before});
     }
+    std::vector<Shrink> loose = shrinks_;
+    for (Shrink& s : shrinks_) holdBackFailedDeletions(all, loose, s);
     for (const auto& [id, w] : all)
       if (!w.succeeded()) failures_.push_back(&w);
     std::sort(failures_.begin(), failures_.end(),
               [](const Worker* a, const Worker* b) { return a->outcome()->number < b->outcome()->number; });
+  }
+
+  // A successful deletion that can lower the count at no moment at all; null
+  // when there is none.
+  const Worker* impossible() const {
+    for (const Shrink& s : shrinks_)
+      if (s.from > s.to) return s.deletion;
+    return nullptr;
   }
 
   // True when every failure finds a fall of the count in its window.
@@ -177,8 +187,29 @@ class ShrinkPlacement {
   // A moment is named by the line just after it; a shrink falls at some
   // moment from `from` to `to`.
   struct Shrink {
+    const Worker* deletion;
     int from, to;
   };
+
+  // A failed deletion W that executes after a successful deletion D was
+  // admitted after D, like any writer, and took its range then: either after
+  // D let its range go, so after the count fell, or while D held it, if W's
+  // range was empty, its index at or past the count D found. W drew its index
+  // below the count of the moment, so in the second case the count stood
+  // higher when W drew than when D took its range, and another deletion
+  // lowered it in between, after W's request and before D's success line.
+  // Where no other deletion can, D's fall comes before W's execution line.
+  void holdBackFailedDeletions(const Workers& all, const std::vector<Shrink>& loose, Shrink& d) {
+    for (const auto& [id, w] : all) {
+      if (w.command != Command::Delete || w.succeeded() || w.execution()->number < d.deletion->execution()->number)
+        continue;
+      int from = w.request()->number + 1, to = d.deletion->outcome()->number;
+      bool another = std::any_of(loose.begin(), loose.end(), [&](const Shrink& s) {
+        return s.deletion != d.deletion && std::max(s.from, from) <= std::min(s.to, to);
+      });
+      if (!another) d.to = std::min(d.to, w.execution()->number);
+    }
+  }
 
   // Failures are taken by their failure lines. A shrink placed for one is put
   // as late as it can go, which leaves it inside every later window it can
@@ -206,6 +237,12 @@ class ShrinkPlacement {
 
 void failuresFindAShrink(const Workers& workers, std::vector<Violation>& out) {
   ShrinkPlacement placement(workers);
+  if (const Worker* d = placement.impossible()) {
+    out.push_back({d->outcome()->number, {d->id},
+                   "a deletion succeeded, but no moment is left for it to lower the count: a failed deletion "
+                   "executed before it could have, and none other can have raised the count that one drew from"});
+    return;
+  }
   if (placement.placed()) return;
   const Worker& w = placement.stuck();
   out.push_back({w.outcome()->number, {w.id},
