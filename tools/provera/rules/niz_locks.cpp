@@ -139,7 +139,8 @@ void oneDeletionPerAppend(const Workers& workers, std::vector<Violation>& out) {
 // the count at the test (a read's, before its failure line; a deletion's,
 // after its execution line). So the count's changes are placed in time, each
 // within the span the lines leave it, and each failure must see a fall
-// between its draw and its test that the appends in between do not undo.
+// between its draw and its test that the appends in between do not undo (or
+// draw on an empty array that stays empty).
 //
 // A successful deletion D lowers the count once, after its success line,
 // while it still holds its range, the locks from its index to the end; and
@@ -242,17 +243,20 @@ class CountTimeline {
     return n;
   }
 
-  // What each failure makes of the count at moment m: a read draws and tests
-  // anywhere in its window, a deletion draws before its execution line and
-  // tests after it.
+  // What each failure makes of the count at moment m: a read draws and then
+  // tests anywhere in its window, a deletion draws before its execution line
+  // and tests after it. A draw on n elements gives an index up to n - 1 (0 on
+  // an empty array), and the test fails when the count is at or below it;
+  // each failure keeps the highest index it could have drawn so far, plus 1
+  // (0 before any draw).
   void look(int m, int n, std::vector<std::uint8_t>& drawn) const {
     for (std::size_t k = 0; k < failures_.size(); ++k) {
       const Worker& w = *failures_[k];
       if (drawn[k] == kSeen || m <= w.request()->number || m > w.outcome()->number) continue;
-      bool testsNow = w.command == Command::Read || m > w.execution()->number;
       bool drawsNow = w.command == Command::Read || m <= w.execution()->number;
-      if (testsNow && n < drawn[k]) drawn[k] = kSeen;
-      else if (drawsNow) drawn[k] = static_cast<std::uint8_t>(std::max<int>(drawn[k], n));
+      bool testsNow = w.command == Command::Read || m > w.execution()->number;
+      if (drawsNow) drawn[k] = static_cast<std::uint8_t>(std::max(int{drawn[k]}, std::max(n - 1, 0) + 1));
+      if (testsNow && drawn[k] > 0 && n <= drawn[k] - 1) drawn[k] = kSeen;
     }
   }
 
