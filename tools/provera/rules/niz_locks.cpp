@@ -158,7 +158,7 @@ void oneDeletionPerAppend(const Workers& workers, std::vector<Violation>& out) {
 //
 // The search walks the moments between lines, placing the changes due there
 // in every order; a draw or a test may fall at any moment, so each failure
-// only keeps the highest count it could have drawn at.
+// only keeps the highest index it could have drawn so far.
 class CountTimeline {
  public:
   explicit CountTimeline(const Workers& all, long maxStates) : maxStates_(maxStates) {
@@ -193,7 +193,7 @@ class CountTimeline {
 
   enum class Verdict { Explained, Unexplained, GaveUp };
   Verdict run() {
-    if (changes_.size() > 32) return Verdict::GaveUp;
+    if (changes_.size() > 32) return Verdict::GaveUp;  // one bit each; niz-locks has 20 workers
     std::vector<std::uint8_t> drawn(failures_.size(), 0);
     if (explore(1, 0, drawn)) return Verdict::Explained;
     return gaveUp_ ? Verdict::GaveUp : Verdict::Unexplained;
