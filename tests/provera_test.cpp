@@ -9,6 +9,7 @@
 #include <string>
 
 #include "check.hpp"
+#include "wellformed.hpp"
 #include "child.hpp"
 
 namespace {
@@ -37,8 +38,9 @@ std::string report(const provera::Report& r) {
 }
 
 // The trace is rejected, and some violation names `rule` at `line`.
-void expectRejected(Program program, const std::string& text, int line, const std::string& rule) {
-  provera::Report r = provera::check(program, text);
+void expectRejected(Program program, const std::string& text, int line, const std::string& rule,
+                    const provera::Scope& scope = {}) {
+  provera::Report r = provera::check(program, text, scope);
   bool named = false;
   for (const provera::Violation& v : r.violations)
     named |= v.line == line && v.rule.find(rule) != std::string::npos;
@@ -175,6 +177,24 @@ TEST(Provera, ZadatakAdmissionPairs) {
                  4, "two appends ran at once");
 }
 
+// Reader 3 of index 4 can only have been admitted before deletion 2 of index
+// 4, which therefore came in after reader 3 left; reader 0 was executing by
+// then, so the deletion could not come in at all. No pair of windows shows it.
+TEST(Provera, ZadatakAdmissionsNeedOneOrderForAll) {
+  std::vector<std::string> body = {
+      "0123456789ЗАХТЕВ: Радник 0 наредба CITANJE — 2", "ЗАХТЕВ: Радник 2 наредба BRISANJE — 4",
+      "ЗАХТЕВ: Радник 3 наредба CITANJE — 4",           "ИЗВРШАВАЊЕ: Радник 0 наредба CITANJE — 2",
+      "ИЗВРШАВАЊЕ: Радник 3 наредба CITANJE — 4",       "УСПЕХ: Радник 3 наредба CITANJE — 4",
+      "ИЗВРШАВАЊЕ: Радник 2 наредба BRISANJE — 4",      "УСПЕХ: Радник 0 наредба CITANJE — 2",
+      "УСПЕХ: Радник 2 наредба BRISANJE — 4"};
+  provera::Scope scope{{0, 2, 3}};
+  expectRejected(Program::Zadatak, join(body), 7, "no order of the workers' admissions", scope);
+  // Once reader 0 has left too, the deletion can come in.
+  std::swap(body[6], body[7]);
+  provera::Report after = provera::check(Program::Zadatak, join(body), scope);
+  EXPECT_TRUE(after.valid()) << report(after);
+}
+
 TEST(Provera, ZadatakOutcomesMatchTheCount) {
   std::vector<std::string> z = linesOf(recorded("zadatak"));
   // Deletion 2 of index 4 ran last, on 9 + 3 - 2 = 10 elements: it cannot fail.
@@ -234,10 +254,44 @@ TEST(Provera, NizLocksFailuresFollowASuccessfulDeletion) {
   std::vector<std::string> reads;
   for (int w = 0; w < 20; ++w) reads.insert(reads.end(), {"Rr" + std::to_string(w), "Fr" + std::to_string(w)});
   expectRejected(Program::NizLocks, nizLocksLines(reads), 2, "a read failed before any deletion had succeeded");
-  // After a successful deletion, both can fail.
+  // After a successful deletion, both can fail, if the count falls after both drew.
   provera::Report after = provera::check(
-      Program::NizLocks, withOtherReaders({"Rd0", "Xd0", "Sd0", "Rd1", "Xd1", "Fd1", "Rr2", "Fr2"}));
+      Program::NizLocks, withOtherReaders({"Rd0", "Xd0", "Sd0", "Rd1", "Rr2", "Xd1", "Fd1", "Fr2"}));
   EXPECT_TRUE(after.valid()) << report(after);
+}
+
+// A failure needs the count to fall after its index was drawn: deletion 0
+// lowers it once, after its success line and before append 1 can take its
+// range, and before or after deletion 1's draw, but not for reader 2 too.
+TEST(Provera, NizLocksEveryFailureNeedsAFallOfItsOwn) {
+  provera::Scope scope{{0, 1, 2}};
+  expectRejected(Program::NizLocks, nizLocksLines({"Rd0", "Xd0", "Sd0", "Rd1", "Xd1", "Fd1", "Rr2", "Fr2"}), 8,
+                 "a read failed, but in no order of the count's changes", scope);
+  expectRejected(Program::NizLocks, nizLocksLines({"Rd0", "Xd0", "Sd0", "Ra1", "Xa1", "Sa1", "Rr2", "Fr2"}), 8,
+                 "a read failed, but in no order of the count's changes", scope);
+  // Deletion 1 executes after deletion 0 and fails: its range met deletion
+  // 0's, so it came in only after the count fell, too early for reader 2.
+  expectRejected(Program::NizLocks, nizLocksLines({"Rd0", "Xd0", "Sd0", "Rd1", "Xd1", "Rr2", "Fd1", "Fr2"}), 8,
+                 "a read failed, but in no order of the count's changes", scope);
+  // Inside deletion 0's window, before its success line, it leaves no moment for the fall.
+  expectRejected(Program::NizLocks, nizLocksLines({"Rd0", "Xd0", "Rd1", "Xd1", "Sd0", "Fd1", "Rr2", "Xr2", "Sr2"}), 5,
+                 "a deletion succeeded, but no moment is left for it to lower the count", scope);
+  // Deletion 1 executes after append 2, so after the append raised the count
+  // again: the fall it drew before is undone.
+  expectRejected(Program::NizLocks, nizLocksLines({"Rd0", "Xd0", "Sd0", "Rd1", "Ra2", "Xa2", "Xd1", "Fd1", "Sa2"}), 8,
+                 "a deletion failed, but in no order of the count's changes", scope);
+  // On an empty array an index is drawn past the end: those failures need no fall.
+  std::vector<std::string> emptied;
+  for (int w = 0; w < 9; ++w)
+    for (const char* p : {"Rd", "Xd", "Sd"}) emptied.push_back(p + std::to_string(w));
+  for (int w = 9; w < 20; ++w)
+    for (const char* p : {"Rr", "Fr"}) emptied.push_back(p + std::to_string(w));
+  provera::Report empty = provera::check(Program::NizLocks, nizLocksLines(emptied));
+  EXPECT_TRUE(empty.valid()) << report(empty);
+  // Reader 2 asks before append 1 executes: the count may fall after its draw.
+  provera::Report early =
+      provera::check(Program::NizLocks, nizLocksLines({"Rd0", "Xd0", "Sd0", "Ra1", "Rr2", "Xa1", "Sa1", "Fr2"}), scope);
+  EXPECT_TRUE(early.valid()) << report(early);
 }
 
 TEST(Provera, NizLocksWhatAnAppendsWindowAllows) {
@@ -344,6 +398,37 @@ TEST(Provera, ScopeNamesTheWorkersThatTakePart) {
   provera::Report missing = provera::check(Program::Zadatak, trace, {{0, 1, 2}});
   ASSERT_EQ(missing.violations.size(), 1u) << report(missing);
   EXPECT_EQ(provera::describe(missing.violations[0]), "line 6: worker 2: never appears in a well-formed line");
+}
+
+// How many of a scenario's well-formed traces provera accepts: each count was
+// measured against the schedule explorer's distinct traces for the same
+// workers, which must be the same set.
+long acceptedOf(Program program, const std::vector<provera::Participant>& workers, long& wellFormed) {
+  provera::Scope scope;
+  for (const provera::Participant& p : workers) scope.workers.insert(p.worker);
+  long accepted = 0;
+  wellFormed = provera::forEachWellFormedTrace(program, workers, [&](std::string_view trace) {
+    accepted += provera::check(program, trace, scope).valid();
+  });
+  return accepted;
+}
+
+TEST(ProveraAgreement, AcceptsWhatTheSchedulesPrint) {
+  using provera::Command;
+  long wellFormed = 0;
+  // Reader 0 of index 2, deletion 2 of index 4, reader 3 of index 4: three
+  // workers of three lines each, each line order with each pair of outcomes.
+  EXPECT_EQ(acceptedOf(Program::Zadatak, {{0, Command::Read, 2}, {2, Command::Delete, 4}, {3, Command::Read, 4}},
+                       wellFormed),
+            566);
+  EXPECT_EQ(wellFormed, 1680 * 8);
+  EXPECT_EQ(acceptedOf(Program::NizMark, {{0, Command::Delete, 4}, {1, Command::Read, 4}, {2, Command::Read, 6}},
+                       wellFormed),
+            4236);
+  // Two deletions and a read, over every index the explorer draws for them.
+  EXPECT_EQ(acceptedOf(Program::NizLocks, {{0, Command::Delete, {}}, {1, Command::Delete, {}}, {2, Command::Read, {}}},
+                       wellFormed),
+            1608);
 }
 
 TEST(Provera, ChecksAreFast) {

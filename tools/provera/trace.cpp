@@ -181,6 +181,16 @@ std::string describe(const Violation& v) {
   return text + v.rule;
 }
 
+std::string format(Program program, const Line& line) {
+  const Format& f = formatOf(program);
+  std::string text = std::string(f.phases[static_cast<int>(line.phase)]) + ": " + std::string(f.worker) +
+                     std::to_string(line.worker) + std::string(f.command) +
+                     std::string(f.commands[static_cast<int>(line.command)]);
+  if (line.argument) text += std::string(f.argument) + std::to_string(*line.argument);
+  if (line.value) text += " broj " + std::to_string(*line.value);
+  return text + "\n";
+}
+
 Trace parse(Program program, std::string_view text) {
   Trace trace;
   if (program == Program::Zadatak) {

@@ -49,4 +49,7 @@ std::string escaped(std::string_view text);
 // Reads every line against the program's formats, byte for byte.
 Trace parse(Program program, std::string_view text);
 
+// The line as the program prints it, line feed included; its number is not used.
+std::string format(Program program, const Line& line);
+
 }  // namespace provera

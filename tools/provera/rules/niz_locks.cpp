@@ -6,7 +6,9 @@
 // last pause and outcome line. A deletion lowers the count only after its
 // success line.
 #include <algorithm>
+#include <cstdint>
 #include <limits>
+#include <unordered_set>
 
 #include "rules/rules.hpp"
 
@@ -132,10 +134,195 @@ void oneDeletionPerAppend(const Workers& workers, std::vector<Violation>& out) {
   }
 }
 
-void judge(const Workers& workers, const Scope&, Report& report) {
+// A failure needs the count to fall below the worker's index after the index
+// was drawn: the count at the draw (after the request line) must stand above
+// the count at the test (a read's, before its failure line; a deletion's,
+// after its execution line). So the count's changes are placed in time, each
+// within the span the lines leave it, and each failure must see a fall
+// between its draw and its test that the appends in between do not undo (or
+// draw on an empty array that stays empty).
+//
+// A successful deletion D lowers the count once, after its success line,
+// while it still holds its range, the locks from its index to the end; and
+// before the execution line of every append or successful deletion that
+// executes after D's: such a writer was admitted after D (writers are
+// admitted one at a time, and the one admitted first executes first), so
+// after D stopped being counted, and it took its range then. An append's range
+// starts at 0 and a deletion's runs to the end, so each meets D's range and
+// waits for D to let it go, after the count fell; only a deletion whose range
+// is empty, past the end, slips past, and that one fails.
+//
+// An append raises the count once, between its execution and success lines,
+// while it is still counted, so before the execution line of every writer
+// that executes after it, whatever that writer's outcome.
+//
+// The search walks the moments between lines, placing the changes due there
+// in every order; a draw or a test may fall at any moment, so each failure
+// only keeps the highest index it could have drawn so far.
+class CountTimeline {
+ public:
+  explicit CountTimeline(const Workers& all, long maxStates) : maxStates_(maxStates) {
+    for (const auto& [id, w] : all) {
+      end_ = std::max(end_, w.outcome()->number + 1);
+      if (!w.succeeded()) failures_.push_back(&w);
+    }
+    for (const auto& [id, w] : all) {
+      bool changes = w.command == Command::Append || (w.command == Command::Delete && w.succeeded());
+      if (!changes) continue;
+      Change c{&w, w.command == Command::Append ? 1 : -1,
+               (w.command == Command::Append ? w.execution() : w.outcome())->number + 1,
+               w.command == Command::Append ? w.outcome()->number : end_};
+      for (const auto& [other, later] : all)
+        if (&later != &w && later.execution() && later.execution()->number > w.execution()->number &&
+            (later.command == Command::Append || (later.command == Command::Delete && (c.delta > 0 || later.succeeded()))))
+          c.to = std::min(c.to, later.execution()->number);
+      changes_.push_back(c);
+    }
+    std::vector<Change> loose = changes_;
+    for (Change& c : changes_)
+      if (c.delta < 0) holdBackFailedDeletions(all, loose, c);
+  }
+
+  // A successful deletion that can lower the count at no moment at all; null
+  // when there is none.
+  const Worker* impossible() const {
+    for (const Change& c : changes_)
+      if (c.from > c.to) return c.worker;
+    return nullptr;
+  }
+
+  enum class Verdict { Explained, Unexplained, GaveUp };
+  Verdict run() {
+    if (changes_.size() > 32) return Verdict::GaveUp;  // one bit each; niz-locks has 20 workers
+    std::vector<std::uint8_t> drawn(failures_.size(), 0);
+    if (explore(1, 0, drawn)) return Verdict::Explained;
+    return gaveUp_ ? Verdict::GaveUp : Verdict::Unexplained;
+  }
+  // The failure line the search could not get past, and its worker.
+  int stuckAt() const { return furthest_; }
+  const Worker* stuckWorker() const {
+    for (const Worker* w : failures_)
+      if (w->outcome()->number == furthest_) return w;
+    return failures_.empty() ? nullptr : failures_.front();
+  }
+
+ private:
+  // A moment is named by the line just after it; a change falls at some
+  // moment from `from` to `to`.
+  struct Change {
+    const Worker* worker;
+    int delta;
+    int from, to;
+  };
+  static constexpr std::uint8_t kSeen = 255;  // a failure whose fall has been seen
+
+  // A failed deletion W that executes after a successful deletion D was
+  // admitted after D, like any writer, and took its range then: either after
+  // D let its range go, so after the count fell, or while D held it, if W's
+  // range was empty, its index at or past the count D found. W drew its index
+  // below the count of the moment, so in the second case the count stood
+  // higher when W drew than when D took its range, and another deletion
+  // lowered it in between, after W's request and before D's success line.
+  // Where no other deletion can, D's fall comes before W's execution line.
+  void holdBackFailedDeletions(const Workers& all, const std::vector<Change>& loose, Change& d) {
+    for (const auto& [id, w] : all) {
+      if (w.command != Command::Delete || w.succeeded() || w.execution()->number < d.worker->execution()->number)
+        continue;
+      int from = w.request()->number + 1, to = d.worker->outcome()->number;
+      bool another = std::any_of(loose.begin(), loose.end(), [&](const Change& c) {
+        return c.delta < 0 && c.worker != d.worker && std::max(c.from, from) <= std::min(c.to, to);
+      });
+      if (!another) d.to = std::min(d.to, w.execution()->number);
+    }
+  }
+
+  int count(std::uint32_t placed) const {
+    int n = 9;
+    for (std::size_t i = 0; i < changes_.size(); ++i)
+      if (placed >> i & 1) n += changes_[i].delta;
+    return n;
+  }
+
+  // What each failure makes of the count at moment m: a read draws and then
+  // tests anywhere in its window, a deletion draws before its execution line
+  // and tests after it. A draw on n elements gives an index up to n - 1 (0 on
+  // an empty array), and the test fails when the count is at or below it;
+  // each failure keeps the highest index it could have drawn so far, plus 1
+  // (0 before any draw).
+  void look(int m, int n, std::vector<std::uint8_t>& drawn) const {
+    for (std::size_t k = 0; k < failures_.size(); ++k) {
+      const Worker& w = *failures_[k];
+      if (drawn[k] == kSeen || m <= w.request()->number || m > w.outcome()->number) continue;
+      bool drawsNow = w.command == Command::Read || m <= w.execution()->number;
+      bool testsNow = w.command == Command::Read || m > w.execution()->number;
+      if (drawsNow) drawn[k] = static_cast<std::uint8_t>(std::max(int{drawn[k]}, std::max(n - 1, 0) + 1));
+      if (testsNow && drawn[k] > 0 && n <= drawn[k] - 1) drawn[k] = kSeen;
+    }
+  }
+
+  bool explore(int m, std::uint32_t placed, std::vector<std::uint8_t> drawn) {
+    look(m, count(placed), drawn);
+    std::string key(reinterpret_cast<const char*>(&m), sizeof m);
+    key.append(reinterpret_cast<const char*>(&placed), sizeof placed);
+    key.append(drawn.begin(), drawn.end());
+    if (!seen_.insert(std::move(key)).second) return false;
+    if (static_cast<long>(seen_.size()) > maxStates_) {
+      gaveUp_ = true;
+      return false;
+    }
+    for (std::size_t i = 0; i < changes_.size() && !gaveUp_; ++i)
+      if (!(placed >> i & 1) && changes_[i].from <= m && m <= changes_[i].to && explore(m, placed | 1u << i, drawn))
+        return true;
+    for (std::size_t i = 0; i < changes_.size(); ++i)
+      if (!(placed >> i & 1) && changes_[i].to <= m) return false;
+    for (std::size_t k = 0; k < failures_.size(); ++k)
+      if (failures_[k]->outcome()->number == m && drawn[k] != kSeen) {
+        furthest_ = std::max(furthest_, m);
+        return false;
+      }
+    return m == end_ || explore(m + 1, placed, std::move(drawn));
+  }
+
+  std::vector<const Worker*> failures_;
+  std::vector<Change> changes_;
+  int end_ = 1;
+  long maxStates_;
+  std::unordered_set<std::string> seen_;
+  int furthest_ = 0;
+  bool gaveUp_ = false;
+};
+
+void countFallsBeforeFailures(const Workers& workers, long maxStates, Report& report) {
+  CountTimeline timeline(workers, maxStates);
+  if (const Worker* d = timeline.impossible()) {
+    report.violations.push_back(
+        {d->outcome()->number, {d->id},
+         "a deletion succeeded, but no moment is left for it to lower the count: a failed deletion executed after "
+         "it had to, and no other deletion can have lowered the count after that one drew"});
+    return;
+  }
+  switch (timeline.run()) {
+    case CountTimeline::Verdict::Explained: return;
+    case CountTimeline::Verdict::GaveUp:
+      report.incomplete = true;
+      report.summary = "incomplete niz-locks check: the count search gave up after " + std::to_string(maxStates) +
+                       " states; nothing is claimed about this trace";
+      return;
+    case CountTimeline::Verdict::Unexplained: break;
+  }
+  const Worker* w = timeline.stuckWorker();
+  report.violations.push_back({timeline.stuckAt(), {w ? w->id : 0},
+                               withArticle(w ? w->command : Command::Read) +
+                                   " failed, but in no order of the count's changes does the count fall below its "
+                                   "index after it was drawn"});
+}
+
+void judge(const Workers& workers, const Scope& scope, Report& report) {
   checkPairs(workers, pairRule, report.violations);
   oneDeletionPerAppend(workers, report.violations);
+  std::size_t before = report.violations.size();
   failuresFollowAShrink(workers, report.violations);
+  if (report.violations.size() == before) countFallsBeforeFailures(workers, scope.maxSearchStates, report);
   boundCount(workers, report.violations);
 }
 

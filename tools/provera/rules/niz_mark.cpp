@@ -32,6 +32,8 @@ std::vector<std::string_view> lifecycles(Command) { return {"RRS", "RRF"}; }
 
 // ---- Values a read can show --------------------------------------------------
 
+}  // namespace
+
 // Elements only ever move down, one slot for each successful deletion, and the
 // only values written are the initial 1 to 9 (value v starts at index v - 1)
 // and appended arguments; a shift leaves a copy of a moved value behind, no
@@ -41,6 +43,14 @@ std::vector<std::string_view> lifecycles(Command) { return {"RRS", "RRF"}; }
 // least 9 - d (an append stores at the length, which is at least 9 less the
 // deletions before it, and moves down once for each one after it). Cheap, and
 // it turns away most impossible values before any search.
+bool nizMarkValueReachable(int index, int value, int deletions, const std::array<bool, 10>& appended) {
+  bool initial = value >= 1 && value <= 9 && index <= value - 1 && value - 1 - index <= deletions;
+  bool appendedThere = value >= 0 && value <= 9 && appended[value] && index >= 9 - deletions;
+  return initial || appendedThere;
+}
+
+namespace {
+
 void checkValuesRead(const Workers& workers, std::vector<Violation>& out) {
   std::array<bool, 10> appended{};
   int deletions = 0;
@@ -51,9 +61,7 @@ void checkValuesRead(const Workers& workers, std::vector<Violation>& out) {
   for (const auto& [id, w] : workers) {
     if (w.command != Command::Read || !w.succeeded()) continue;
     int a = w.argument(), v = *w.outcome()->value;
-    bool initial = v >= 1 && v <= 9 && a <= v - 1 && v - 1 - a <= deletions;
-    bool appendedThere = v >= 0 && v <= 9 && appended[v] && a >= 9 - deletions;
-    if (!initial && !appendedThere)
+    if (!nizMarkValueReachable(a, v, deletions, appended))
       out.push_back({w.outcome()->number, {w.id},
                      "a read of index " + std::to_string(a) + " shows " + std::to_string(v) +
                          ", a value that is never at that index"});

@@ -5,6 +5,7 @@
 // live in its own file, in the order of its protocol.
 #pragma once
 
+#include <array>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,5 +38,10 @@ extern const Rules kNizLocksRules;
 extern const Rules kNizMarkRules;
 
 const Rules& rulesOf(Program program);
+
+// niz-mark's cheap value rule: whether a read of `index` can show `value` in a
+// trace with `deletions` successful deletions and successful appends of the
+// values marked in `appended`, whatever the order of the workers.
+bool nizMarkValueReachable(int index, int value, int deletions, const std::array<bool, 10>& appended);
 
 }  // namespace provera

@@ -60,6 +60,95 @@ std::string pairRule(const Worker& outer, const Worker& inner, const Workers&) {
   return "";
 }
 
+// Pairs of windows are not enough: a reader whose window ends before a
+// deletion's execution line may still have to be admitted before the
+// deletion, and so hold back a second reader's admission, which a pair of
+// windows does not show. So the admissions themselves are placed: each worker
+// is admitted at some moment between its request and execution lines, when
+// its wait condition is false, and released after its outcome line. A real
+// run is such a placement, with its releases perhaps later than the outcome
+// line; every wait condition only asks that some counter be 0 (or, for a
+// reader, that no deletion at or below its index be counted), so releasing
+// earlier never stops an admission, and the search releases each worker as
+// soon as its outcome line is printed. Conversely a placement the search finds
+// is an order of the monitor's steps the workers can take. It walks the lines
+// with the set of workers admitted so far; there are at most 31 positions and
+// 2^10 sets, each visited once.
+class AdmissionSearch {
+ public:
+  explicit AdmissionSearch(const Workers& workers) {
+    for (const auto& [id, w] : workers) workers_.push_back(&w);
+    for (std::size_t i = 0; i < workers_.size(); ++i)
+      for (const Line* line : workers_[i]->lines) lines_.push_back({line->number, i, line->phase});
+    std::sort(lines_.begin(), lines_.end(), [](const Event& a, const Event& b) { return a.line < b.line; });
+    seen_.assign((lines_.size() + 1) << workers_.size(), false);
+    requested_.assign(lines_.size() + 1, 0);
+    released_.assign(lines_.size() + 1, 0);
+    for (std::size_t k = 0; k < lines_.size(); ++k) {
+      unsigned bit = 1u << lines_[k].worker;
+      requested_[k + 1] = requested_[k] | bit;
+      released_[k + 1] = released_[k] | (lines_[k].phase == Phase::Success || lines_[k].phase == Phase::Failure ? bit : 0);
+    }
+  }
+
+  bool explained() { return explore(0, 0); }
+  // The furthest any placement got: the execution line of a worker that
+  // could not be admitted in time, and that worker.
+  int stuckAt() const { return lines_[furthest_].line; }
+  long stuckWorker() const { return workers_[lines_[furthest_].worker]->id; }
+
+ private:
+  struct Event {
+    int line;
+    std::size_t worker;
+    Phase phase;
+  };
+
+  // Worker i's wait condition is false while exactly the workers in `running` are counted.
+  bool mayEnter(std::size_t i, unsigned running) const {
+    const Worker& w = *workers_[i];
+    for (std::size_t j = 0; j < workers_.size(); ++j) {
+      if (!(running >> j & 1)) continue;
+      const Worker& other = *workers_[j];
+      if (w.command == Command::Delete) return false;
+      if (other.command == Command::Delete && (w.command == Command::Append || w.argument() >= other.argument()))
+        return false;
+      if (w.command == Command::Append && other.command == Command::Append) return false;
+    }
+    return true;
+  }
+
+  // Explores from the `next` line with the workers in `admitted` admitted.
+  bool explore(std::size_t next, unsigned admitted) {
+    if (next == lines_.size()) return true;
+    std::size_t state = next << workers_.size() | admitted;
+    if (seen_[state]) return false;
+    seen_[state] = true;
+    furthest_ = std::max(furthest_, next);
+    unsigned running = admitted & ~released_[next];
+    unsigned waiting = requested_[next] & ~admitted;
+    for (std::size_t i = 0; i < workers_.size(); ++i)
+      if ((waiting >> i & 1) && mayEnter(i, running) && explore(next, admitted | 1u << i)) return true;
+    const Event& e = lines_[next];
+    if (e.phase == Phase::Execution && !(admitted >> e.worker & 1)) return false;
+    return explore(next + 1, admitted);
+  }
+
+  std::vector<const Worker*> workers_;
+  std::vector<Event> lines_;
+  std::vector<unsigned> requested_, released_;  // by line position: the workers whose request
+                                                // or outcome line comes before it
+  std::vector<bool> seen_;                      // by next << workers | admitted
+  std::size_t furthest_ = 0;
+};
+
+void placeAdmissions(const Workers& workers, std::vector<Violation>& out) {
+  AdmissionSearch search(workers);
+  if (search.explained()) return;
+  out.push_back({search.stuckAt(), {search.stuckWorker()},
+                 "no order of the workers' admissions lets this worker in before its execution line"});
+}
+
 // ---- Data --------------------------------------------------------------------
 
 // Appends and deletions never overlap, so the count before each of them is
@@ -116,7 +205,9 @@ void replayCount(const Workers& workers, std::vector<Violation>& out) {
 }
 
 void judge(const Workers& workers, const Scope&, Report& report) {
+  std::size_t before = report.violations.size();
   checkPairs(workers, pairRule, report.violations);
+  if (report.violations.size() == before) placeAdmissions(workers, report.violations);
   replayCount(workers, report.violations);
 }
 
