@@ -40,6 +40,7 @@ struct Options {
   std::string save;
   int repeat = 1;
   long limit = 0;  // stop a scenario after this many schedules (0: never)
+  int part = 0, parts = 1;  // --part K/N
 };
 
 std::string explorerName;
@@ -55,6 +56,7 @@ void usage(std::ostream& out) {
       << "invariants after every step, deadlock and exit status.\n"
       << "  --scenario SCENARIO\n"
       << "                   run this scenario instead of the default set (repeatable)\n"
+      << "  --part K/N       run every N-th scenario from the K-th (0 <= K < N)\n"
       << "  --bound N        try only schedules with at most N preemptions\n"
       << "  --no-spurious    no spurious wake-ups (by default a waiting worker may also wake\n"
       << "                   once without a broadcast, as POSIX allows, before anyone\n"
@@ -443,6 +445,13 @@ bool parseOptions(int argc, char** argv, Options& options) {
         return false;
       if (arg == "--limit") options.limit = std::stol(number);
       else (arg == "--bound" ? options.bound : options.repeat) = std::stoi(number);
+    } else if (arg == "--part") {
+      // K/N with 0 <= K < N
+      if (!value(number)) return false;
+      std::size_t slash = number.find('/');
+      if (slash == std::string::npos || !istrazi::number(std::string_view(number).substr(0, slash), 0, 999, options.part) ||
+          !istrazi::number(std::string_view(number).substr(slash + 1), 1, 1000, options.parts) || options.part >= options.parts)
+        return false;
     } else if (arg == "--spurious") options.spurious = true;
     else if (arg == "--no-spurious") options.spurious = false;
     else if (arg == "--all") options.all = true;
@@ -486,6 +495,14 @@ int main(int argc, char** argv) {
   if (!options.explain.empty()) return explainTrace(options);
 
   std::vector<std::string> texts = options.scenarios.empty() ? model.defaults : options.scenarios;
+  if (options.parts > 1) {
+    // Part K of N: every N-th scenario from the K-th, so that the parts of a
+    // set can run side by side and each gets a share of every kind.
+    std::vector<std::string> part;
+    for (std::size_t i = static_cast<std::size_t>(options.part); i < texts.size(); i += static_cast<std::size_t>(options.parts))
+      part.push_back(texts[i]);
+    texts = part;
+  }
   std::vector<Scenario> scenarios;
   for (const std::string& text : texts) {
     Scenario scenario;
