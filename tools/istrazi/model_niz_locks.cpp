@@ -26,6 +26,7 @@ const char* const kCommands[3] = {"read", "append", "delete"};
 // What the scheduler saw of each thread in this run.
 struct Seen {
   int command = -1;
+  int32_t countAtDraw = -1;  // the count its first read of it found: its index is drawn modulo that
   int elementPasses = 0;  // element locks taken since its last trace line
   bool succeeded = false;  // a deletion that has printed its success line
 };
@@ -112,6 +113,30 @@ std::string finalArray() {
   return text;
 }
 
+// The first count a worker reads is the one its index is drawn against.
+void observe(const Event& event) {
+  Seen& s = seen[static_cast<std::size_t>(event.thread)];
+  if (event.call == Call::Read && event.object == &trenutniBroj && event.thread != kMain && s.countAtDraw < 0)
+    s.countAtDraw = trenutniBroj.load();
+}
+
+// Once every writer has gone, no writer is counted as admitted.
+std::string endState() {
+  if (brDodaju != 0 || brBrisu != 0)
+    return "writers still counted as admitted at the end: brDodaju " + std::to_string(brDodaju) + ", brBrisu " +
+           std::to_string(brBrisu);
+  return {};
+}
+
+// The worker drew its command, an index (taken modulo the count it saw; 0 on
+// an empty array) and a value.
+void command(const Participant& p, Command& command, int& argument) {
+  const Command drawn[3] = {Command::Read, Command::Append, Command::Delete};
+  command = drawn[p.draws[0]];
+  int32_t count = seen[static_cast<std::size_t>(threadOf(p.worker))].countAtDraw;
+  argument = command == Command::Append ? p.draws[2] : count > 0 ? p.draws[1] % count : 0;
+}
+
 }  // namespace
 
 const Model model{
@@ -128,6 +153,13 @@ const Model model{
     ignore,
     ignore,
     finalArray,
+    true,
+    observe,
+    nullptr,
+    endState,
+    command,
+    false,
+    true,
 };
 
 }  // namespace istrazi

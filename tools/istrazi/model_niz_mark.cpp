@@ -113,6 +113,19 @@ std::string finalArray() {
   return text;
 }
 
+// Whichever deletion finishes last sets the mark back to -1.
+std::string endState() {
+  if (brisDeo != -1) return "the mark is " + std::to_string(brisDeo) + " at the end, not -1";
+  return {};
+}
+
+// The worker drew its argument, then its command.
+void command(const Participant& p, Command& command, int& argument) {
+  const Command drawn[4] = {Command::Read, Command::Append, Command::Delete, Command::None};
+  argument = p.draws[0];
+  command = drawn[p.draws[1]];
+}
+
 }  // namespace
 
 const Model model{
@@ -129,6 +142,12 @@ const Model model{
     released,
     waits,
     finalArray,
+    true,
+    nullptr,
+    nullptr,
+    endState,
+    command,
+    true,
 };
 
 }  // namespace istrazi

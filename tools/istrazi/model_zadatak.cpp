@@ -57,6 +57,22 @@ std::string finalArray() {
   return text;
 }
 
+// Once every worker has gone, the monitor is as it started.
+std::string endState() {
+  if (nCitanje != 0 || nDodavanje != 0 || nBrisanje != 0 || elementSeBrise != -1)
+    return "the monitor is not back at its start at the end: nCitanje " + std::to_string(nCitanje) + ", nDodavanje " +
+           std::to_string(nDodavanje) + ", nBrisanje " + std::to_string(nBrisanje) + ", elementSeBrise " +
+           std::to_string(elementSeBrise);
+  return {};
+}
+
+// Worker W's command is fixed by W mod 3; main drew its argument for it.
+void command(const Participant& p, Command& command, int& argument) {
+  const Command byWorker[3] = {Command::Read, Command::Append, Command::Delete};
+  command = byWorker[p.worker % 3];
+  argument = std::stoi(p.label.substr(p.label.find(' ') + 1));
+}
+
 }  // namespace
 
 const Model model{
@@ -71,6 +87,11 @@ const Model model{
     ignore,
     ignore,
     finalArray,
+    true,
+    nullptr,
+    nullptr,
+    endState,
+    command,
 };
 
 }  // namespace istrazi

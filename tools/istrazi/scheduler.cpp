@@ -116,6 +116,8 @@ struct Thread {
   unsigned pauseSeconds = 0;        // Pause: the length asked for
   uintptr_t address = 0;            // Access: the location
   Access access = Access::Read;     // Access: load or store
+  bool atomic = false;              // Access: an atomic operation
+  uintptr_t pc = 0;                 // the program's code that stopped here
   std::size_t drawn = 0;            // draws taken from its script
   void* (*routine)(void*) = nullptr;
   void* arg = nullptr;
@@ -170,12 +172,16 @@ void touch(uintptr_t key, Access access) {
 
 void touchObject(const void* object) { touch(reinterpret_cast<uintptr_t>(object), Access::Write); }
 
+void notify(const Event& event) {
+  if (now.options->observer) now.options->observer->observe(event);
+}
+
 void stopAt(Pending pending);
 
 // The program's instrumented accesses. Accesses to the running thread's own
 // stack are private; every other one may be shared, and is a point: the access
 // is made when the thread is next chosen.
-inline void noteAccess(const volatile void* address, Access access) {
+inline void noteAccess(const volatile void* address, Access access, bool atomic, void* pc) {
   if (now.current < 0) return;
   auto at = reinterpret_cast<uintptr_t>(address);
   auto own = reinterpret_cast<uintptr_t>(stacks[now.current]);
@@ -183,6 +189,8 @@ inline void noteAccess(const volatile void* address, Access access) {
   Thread& t = now.threads[now.current];
   t.address = at;
   t.access = access;
+  t.atomic = atomic;
+  t.pc = reinterpret_cast<uintptr_t>(pc);
   stopAt(Pending::Access);
 }
 
@@ -198,9 +206,10 @@ void take(int thread, const void* mutex) {
   touchObject(mutex);
   touch(edgeKey(mutex), Access::HbSink);
   model.acquired(thread, mutex);
+  notify({.thread = thread, .call = Call::Lock, .object = mutex, .pc = now.threads[thread].pc});
 }
 
-void give(int thread, const void* mutex) {
+void give(int thread, const void* mutex, void* pc) {
   for (std::size_t i = 0; i < now.owners.size(); ++i)
     if (now.owners[i].mutex == mutex) {
       now.owners[i] = now.owners.back();
@@ -209,6 +218,7 @@ void give(int thread, const void* mutex) {
     }
   touch(edgeKey(mutex), Access::HbSource);
   model.released(thread, mutex);
+  notify({.thread = thread, .call = Call::Unlock, .object = mutex, .pc = reinterpret_cast<uintptr_t>(pc)});
 }
 
 bool canRun(int thread) {
@@ -239,6 +249,7 @@ void stopAt(Pending pending) {
 // The running thread ends; it is never resumed.
 [[noreturn]] void endThread() {
   touch(endKey(now.current), Access::HbSource);
+  notify({.thread = now.current, .call = Call::End});
   stopAt(Pending::Ended);
   __builtin_unreachable();
 }
@@ -270,9 +281,13 @@ void prepareStack(int thread) {
 void beginStep(int thread) {
   Thread& t = now.threads[thread];
   switch (t.pending) {
-    case Pending::Start: touch(startKey(thread), Access::HbSink); break;
+    case Pending::Start:
+      touch(startKey(thread), Access::HbSink);
+      notify({.thread = thread, .call = Call::Start});
+      break;
     case Pending::Lock: take(thread, t.object); break;
     case Pending::Reacquire:
+      notify({.thread = thread, .call = Call::Wake, .object = t.object, .spurious = !t.woken, .pc = t.pc});
       if (t.woken) {
         touch(wakeKey(thread), Access::HbSink);  // after the broadcast that woke it
       } else {
@@ -281,10 +296,20 @@ void beginStep(int thread) {
       }
       take(thread, t.waitMutex);
       break;
-    case Pending::Join: touch(endKey(t.joinTarget), Access::HbSink); break;
-    case Pending::Access: touch(t.address, t.access); break;
-    case Pending::Print:
-    case Pending::Pause:
+    case Pending::Join:
+      touch(endKey(t.joinTarget), Access::HbSink);
+      notify({.thread = thread, .call = Call::Join, .other = t.joinTarget, .pc = t.pc});
+      break;
+    case Pending::Access:
+      touch(t.address, t.access);
+      notify({.thread = thread,
+              .call = t.access == Access::Write ? Call::Write : Call::Read,
+              .object = reinterpret_cast<const void*>(t.address),
+              .atomic = t.atomic,
+              .pc = t.pc});
+      break;
+    case Pending::Print: notify({.thread = thread, .call = Call::Print, .pc = t.pc}); break;
+    case Pending::Pause: notify({.thread = thread, .call = Call::Pause, .pc = t.pc}); break;
     case Pending::Ended: break;
   }
 }
@@ -321,6 +346,7 @@ void markSwitch(int thread, int previous) {
   std::string mark = "~~ step " + std::to_string(now.depth) + ": " + threadName(thread);
   if (t.pending == Pending::Reacquire && !t.woken) mark += " (spurious wake-up)";
   if (t.pending == Pending::Pause) mark += " (after its pause of " + std::to_string(t.pauseSeconds) + " s)";
+  if (t.pc) mark += " at " + sourceLine(t.pc);
   mark += "\n";
   std::fputs(mark.c_str(), stderr);
 }
@@ -397,6 +423,8 @@ RunResult run(const Scenario& scenario, Chooser& chooser, const RunOptions& opti
     markSwitch(chosen, previous);
     now.footprint.clear();
     now.printedFrom = result.trace.size();
+    uintptr_t stepPc = now.threads[chosen].pc;
+    result.lastPc[static_cast<std::size_t>(chosen)] = stepPc;
     beginStep(chosen);
     now.current = chosen;
     istrazi_switch(&now.schedulerSp, now.threads[chosen].sp);
@@ -405,8 +433,9 @@ RunResult run(const Scenario& scenario, Chooser& chooser, const RunOptions& opti
     result.schedule.push_back(chosen);
     chooser.taken(now.depth, chosen, now.footprint);
     ++now.depth;
-    StepView view{chosen, std::string_view(result.trace).substr(now.printedFrom)};
+    StepView view{chosen, std::string_view(result.trace).substr(now.printedFrom), stepPc};
     std::string broken = model.check(view);
+    if (broken.empty() && options.observer) broken = options.observer->stepDone(view);
     if (!broken.empty()) {
       result.violation = "after step " + std::to_string(now.depth - 1) + " (" + threadName(chosen) + "): " + broken;
       break;
@@ -442,13 +471,14 @@ int __wrap_pthread_cond_init(pthread_cond_t*, const pthread_condattr_t*) { retur
 int __wrap_pthread_mutex_lock(pthread_mutex_t* mutex) {
   if (mutex == &mutexRand || now.current < 0) return 0;
   now.threads[now.current].object = mutex;
+  now.threads[now.current].pc = reinterpret_cast<uintptr_t>(__builtin_return_address(0));
   stopAt(Pending::Lock);
   return 0;
 }
 
 int __wrap_pthread_mutex_unlock(pthread_mutex_t* mutex) {
   if (mutex == &mutexRand || now.current < 0) return 0;
-  give(now.current, mutex);
+  give(now.current, mutex, __builtin_return_address(0));
   return 0;
 }
 
@@ -457,9 +487,12 @@ int __wrap_pthread_mutex_unlock(pthread_mutex_t* mutex) {
 // on, at any time) and the lock is free, and its next step retakes the lock.
 int __wrap_pthread_cond_wait(pthread_cond_t* cond, pthread_mutex_t* mutex) {
   Thread& t = now.threads[now.current];
+  void* pc = __builtin_return_address(0);
   touchObject(cond);
   model.waits(now.current, cond);
-  give(now.current, mutex);
+  notify({.thread = now.current, .call = Call::Wait, .object = cond, .mutex = mutex, .pc = reinterpret_cast<uintptr_t>(pc)});
+  give(now.current, mutex, pc);
+  t.pc = reinterpret_cast<uintptr_t>(pc);
   t.object = cond;
   t.waitMutex = mutex;
   t.woken = false;
@@ -467,19 +500,31 @@ int __wrap_pthread_cond_wait(pthread_cond_t* cond, pthread_mutex_t* mutex) {
   return 0;
 }
 
-int __wrap_pthread_cond_broadcast(pthread_cond_t* cond) {
+namespace {
+void broadcast(pthread_cond_t* cond, void* pc) {
   touchObject(cond);
+  Mask woke = 0;
   for (int i = 0; i < kMaxThreads; ++i) {
     Thread& t = now.threads[i];
     if (t.exists && t.pending == Pending::Reacquire && t.object == cond && !t.woken) {
       t.woken = true;
+      woke |= bit(i);
       touch(wakeKey(i), Access::HbSource);
     }
   }
+  notify({.thread = now.current, .call = Call::Broadcast, .object = cond, .woke = woke, .pc = reinterpret_cast<uintptr_t>(pc)});
+}
+}  // namespace
+
+int __wrap_pthread_cond_broadcast(pthread_cond_t* cond) {
+  broadcast(cond, __builtin_return_address(0));
   return 0;
 }
 
-int __wrap_pthread_cond_signal(pthread_cond_t* cond) { return __wrap_pthread_cond_broadcast(cond); }
+int __wrap_pthread_cond_signal(pthread_cond_t* cond) {
+  broadcast(cond, __builtin_return_address(0));
+  return 0;
+}
 
 // Worker k is the k-th thread created. A worker that takes no part in the
 // scenario gets no context: it ends at once, having printed nothing.
@@ -495,6 +540,7 @@ int __wrap_pthread_create(pthread_t* handle, const pthread_attr_t*, void* (*rout
   t.arg = arg;
   prepareStack(thread);
   touch(startKey(thread), Access::HbSource);
+  notify({.thread = now.current, .call = Call::Create, .other = thread, .pc = reinterpret_cast<uintptr_t>(__builtin_return_address(0))});
   return 0;
 }
 
@@ -503,6 +549,7 @@ int __wrap_pthread_join(pthread_t handle, void** result) {
   int thread = threadOf(static_cast<int>(handle));
   if (thread >= kMaxThreads || !now.threads[thread].exists) return 0;
   now.threads[now.current].joinTarget = thread;
+  now.threads[now.current].pc = reinterpret_cast<uintptr_t>(__builtin_return_address(0));
   stopAt(Pending::Join);
   return 0;
 }
@@ -511,6 +558,7 @@ int __wrap_pthread_join(pthread_t handle, void** result) {
 
 unsigned __wrap_sleep(unsigned seconds) {
   now.threads[now.current].pauseSeconds = seconds;
+  now.threads[now.current].pc = reinterpret_cast<uintptr_t>(__builtin_return_address(0));
   stopAt(Pending::Pause);
   return 0;
 }
@@ -534,6 +582,7 @@ time_t __wrap_time(time_t* at) {
 }
 
 int __wrap_printf(const char* format, ...) {
+  now.threads[now.current].pc = reinterpret_cast<uintptr_t>(__builtin_return_address(0));
   stopAt(Pending::Print);
   va_list args;
   va_start(args, format);
@@ -547,6 +596,7 @@ int __wrap_fprintf(FILE* stream, const char* format, ...) {
   va_start(args, format);
   if (stream == stdout) {
     va_end(args);
+    now.threads[now.current].pc = reinterpret_cast<uintptr_t>(__builtin_return_address(0));
     stopAt(Pending::Print);
     va_start(args, format);
     print(format, args);
@@ -579,50 +629,50 @@ int __wrap_atexit(void (*handler)()) {
 void __tsan_init() {}
 void __tsan_func_entry(void*) {}
 void __tsan_func_exit() {}
-void __tsan_read1(void* a) { noteAccess(a, Access::Read); }
-void __tsan_read2(void* a) { noteAccess(a, Access::Read); }
-void __tsan_read4(void* a) { noteAccess(a, Access::Read); }
-void __tsan_read8(void* a) { noteAccess(a, Access::Read); }
-void __tsan_read16(void* a) { noteAccess(a, Access::Read); }
-void __tsan_unaligned_read2(void* a) { noteAccess(a, Access::Read); }
-void __tsan_unaligned_read4(void* a) { noteAccess(a, Access::Read); }
-void __tsan_unaligned_read8(void* a) { noteAccess(a, Access::Read); }
-void __tsan_unaligned_read16(void* a) { noteAccess(a, Access::Read); }
-void __tsan_write1(void* a) { noteAccess(a, Access::Write); }
-void __tsan_write2(void* a) { noteAccess(a, Access::Write); }
-void __tsan_write4(void* a) { noteAccess(a, Access::Write); }
-void __tsan_write8(void* a) { noteAccess(a, Access::Write); }
-void __tsan_write16(void* a) { noteAccess(a, Access::Write); }
-void __tsan_unaligned_write2(void* a) { noteAccess(a, Access::Write); }
-void __tsan_unaligned_write4(void* a) { noteAccess(a, Access::Write); }
-void __tsan_unaligned_write8(void* a) { noteAccess(a, Access::Write); }
-void __tsan_unaligned_write16(void* a) { noteAccess(a, Access::Write); }
+void __tsan_read1(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0)); }
+void __tsan_read2(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0)); }
+void __tsan_read4(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0)); }
+void __tsan_read8(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0)); }
+void __tsan_read16(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0)); }
+void __tsan_unaligned_read2(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0)); }
+void __tsan_unaligned_read4(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0)); }
+void __tsan_unaligned_read8(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0)); }
+void __tsan_unaligned_read16(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0)); }
+void __tsan_write1(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0)); }
+void __tsan_write2(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0)); }
+void __tsan_write4(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0)); }
+void __tsan_write8(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0)); }
+void __tsan_write16(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0)); }
+void __tsan_unaligned_write2(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0)); }
+void __tsan_unaligned_write4(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0)); }
+void __tsan_unaligned_write8(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0)); }
+void __tsan_unaligned_write16(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0)); }
 
 // One thread runs at a time, so an atomic operation is the plain operation.
 int8_t __tsan_atomic8_load(const volatile int8_t* a, int) {
-  noteAccess(a, Access::Read);
+  noteAccess(a, Access::Read, true, __builtin_return_address(0));
   return *a;
 }
 void __tsan_atomic8_store(volatile int8_t* a, int8_t v, int) {
-  noteAccess(a, Access::Write);
+  noteAccess(a, Access::Write, true, __builtin_return_address(0));
   *a = v;
 }
 int32_t __tsan_atomic32_load(const volatile int32_t* a, int) {
-  noteAccess(a, Access::Read);
+  noteAccess(a, Access::Read, true, __builtin_return_address(0));
   return *a;
 }
 void __tsan_atomic32_store(volatile int32_t* a, int32_t v, int) {
-  noteAccess(a, Access::Write);
+  noteAccess(a, Access::Write, true, __builtin_return_address(0));
   *a = v;
 }
 int32_t __tsan_atomic32_fetch_add(volatile int32_t* a, int32_t v, int) {
-  noteAccess(a, Access::Write);
+  noteAccess(a, Access::Write, true, __builtin_return_address(0));
   int32_t old = *a;
   *a = old + v;
   return old;
 }
 int32_t __tsan_atomic32_fetch_sub(volatile int32_t* a, int32_t v, int) {
-  noteAccess(a, Access::Write);
+  noteAccess(a, Access::Write, true, __builtin_return_address(0));
   int32_t old = *a;
   *a = old - v;
   return old;
