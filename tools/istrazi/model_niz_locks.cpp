@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "istrazi.hpp"
+#include "judges/scheme.hpp"
 #include "scenario.hpp"
 
 // The program's globals.
@@ -56,6 +57,7 @@ bool parse(std::string_view text, Scenario& into, std::string& error) {
 }
 
 void reset(const Scenario& scenario) {
+  scheme::reset(scenario);
   seen.fill({});
   for (const Participant& p : scenario.participants) seen[static_cast<std::size_t>(threadOf(p.worker))].command = p.draws[0];
   lastCount = trenutniBroj.load();
@@ -118,6 +120,7 @@ void observe(const Event& event) {
   Seen& s = seen[static_cast<std::size_t>(event.thread)];
   if (event.call == Call::Read && event.object == &trenutniBroj && event.thread != kMain && s.countAtDraw < 0)
     s.countAtDraw = trenutniBroj.load();
+  scheme::observe(event);
 }
 
 // Once every writer has gone, no writer is counted as admitted.
@@ -155,7 +158,7 @@ const Model model{
     finalArray,
     true,
     observe,
-    nullptr,
+    scheme::check,
     endState,
     command,
     false,

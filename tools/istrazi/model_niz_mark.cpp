@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "istrazi.hpp"
+#include "judges/scheme.hpp"
 #include "scenario.hpp"
 
 // The program's globals.
@@ -48,6 +49,7 @@ bool parse(std::string_view text, Scenario& into, std::string& error) {
 }
 
 void reset(const Scenario& scenario) {
+  scheme::reset(scenario);
   seen.fill({});
   broken.clear();
   for (const Participant& p : scenario.participants) {
@@ -143,8 +145,8 @@ const Model model{
     waits,
     finalArray,
     true,
-    nullptr,
-    nullptr,
+    scheme::observe,
+    scheme::check,
     endState,
     command,
     true,

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "istrazi.hpp"
+#include "judges/scheme.hpp"
 #include "scenario.hpp"
 
 // The program's globals.
@@ -35,7 +36,7 @@ bool parse(std::string_view text, Scenario& into, std::string& error) {
   return true;
 }
 
-void reset(const Scenario&) {}
+void reset(const Scenario& scenario) { scheme::reset(scenario); }
 
 // The monitor's state is consistent whenever `mutex` is free.
 std::string check(const StepView&) {
@@ -88,8 +89,8 @@ const Model model{
     ignore,
     finalArray,
     true,
-    nullptr,
-    nullptr,
+    scheme::observe,
+    scheme::check,
     endState,
     command,
 };
