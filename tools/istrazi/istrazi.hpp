@@ -115,6 +115,8 @@ struct Model {
   // niz-locks: a deletion lowers the count after its success line, so a
   // command's interval ends when its worker ends, not at its outcome line.
   bool effectAfterOutcomeLine = false;
+  // Whether the wait `thread` is in would end if it were woken now.
+  bool (*waitWouldEnd)(int thread) = nullptr;
 };
 
 // Provided by the model file of each explorer.

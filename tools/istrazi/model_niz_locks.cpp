@@ -140,6 +140,9 @@ void command(const Participant& p, Command& command, int& argument) {
   argument = command == Command::Append ? p.draws[2] : count > 0 ? p.draws[1] % count : 0;
 }
 
+// Writers wait for admission while either counter is above 0.
+bool waitWouldEnd(int) { return brDodaju == 0 && brBrisu == 0; }
+
 }  // namespace
 
 const Model model{
@@ -163,6 +166,7 @@ const Model model{
     command,
     false,
     true,
+    waitWouldEnd,
 };
 
 }  // namespace istrazi

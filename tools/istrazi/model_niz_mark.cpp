@@ -128,6 +128,9 @@ void command(const Participant& p, Command& command, int& argument) {
   command = drawn[p.draws[1]];
 }
 
+// Reads and deletions wait while their index is at or below the mark.
+bool waitWouldEnd(int thread) { return !(seen[static_cast<std::size_t>(thread)].argument <= brisDeo); }
+
 }  // namespace
 
 const Model model{
@@ -150,6 +153,8 @@ const Model model{
     endState,
     command,
     true,
+    false,
+    waitWouldEnd,
 };
 
 }  // namespace istrazi

@@ -2,6 +2,7 @@
 // and the monitor's invariants.
 #include <pthread.h>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 
@@ -36,7 +37,13 @@ bool parse(std::string_view text, Scenario& into, std::string& error) {
   return true;
 }
 
-void reset(const Scenario& scenario) { scheme::reset(scenario); }
+std::array<int, kMaxThreads> argumentOf{};  // each worker's argument in this scenario
+
+void reset(const Scenario& scenario) {
+  scheme::reset(scenario);
+  for (const Participant& p : scenario.participants)
+    argumentOf[static_cast<std::size_t>(threadOf(p.worker))] = scenario.mainDraws[static_cast<std::size_t>(p.worker)];
+}
 
 // The monitor's state is consistent whenever `mutex` is free.
 std::string check(const StepView&) {
@@ -74,6 +81,16 @@ void command(const Participant& p, Command& command, int& argument) {
   argument = std::stoi(p.label.substr(p.label.find(' ') + 1));
 }
 
+// The negation of each command's wait condition, as the monitor tests it.
+bool waitWouldEnd(int thread) {
+  int argument = argumentOf[static_cast<std::size_t>(thread)];
+  switch (workerOf(thread) % 3) {
+    case 0: return !(nBrisanje > 0 && argument >= elementSeBrise);
+    case 1: return !(nBrisanje > 0 || nDodavanje > 0);
+    default: return !(nBrisanje > 0 || nDodavanje > 0 || nCitanje > 0);
+  }
+}
+
 }  // namespace
 
 const Model model{
@@ -93,6 +110,9 @@ const Model model{
     scheme::check,
     endState,
     command,
+    false,
+    false,
+    waitWouldEnd,
 };
 
 }  // namespace istrazi

@@ -111,6 +111,7 @@ struct Thread {
   const void* object = nullptr;     // the lock (Lock) or condition (Reacquire)
   const void* waitMutex = nullptr;  // Reacquire: the lock the wait gave up
   bool woken = false;               // Reacquire: a broadcast has come
+  int waitedSince = 0;              // Reacquire: when it began waiting, for a signal's choice
   int spurious = 0;                 // spurious wake-ups taken this run
   int joinTarget = -1;              // Join: the thread waited for
   unsigned pauseSeconds = 0;        // Pause: the length asked for
@@ -149,6 +150,7 @@ struct Run {
   jmp_buf* exitJump = nullptr;  // where _exit in an exit handler lands
   std::vector<int>* stepOfLine = nullptr;
   int depth = 0;
+  int waits = 0;  // waits begun so far
 };
 Run now;
 
@@ -496,33 +498,41 @@ int __wrap_pthread_cond_wait(pthread_cond_t* cond, pthread_mutex_t* mutex) {
   t.object = cond;
   t.waitMutex = mutex;
   t.woken = false;
+  t.waitedSince = ++now.waits;
   stopAt(Pending::Reacquire);
   return 0;
 }
 
 namespace {
-void broadcast(pthread_cond_t* cond, void* pc) {
+// Wakes every thread waiting on `cond`, or with `one` only the one that has
+// waited longest: POSIX lets a signal wake any one, and that one is a choice
+// no search need vary to show that the others stay asleep.
+void wake(pthread_cond_t* cond, bool one, void* pc) {
   touchObject(cond);
   Mask woke = 0;
   for (int i = 0; i < kMaxThreads; ++i) {
     Thread& t = now.threads[i];
     if (t.exists && t.pending == Pending::Reacquire && t.object == cond && !t.woken) {
-      t.woken = true;
-      woke |= bit(i);
-      touch(wakeKey(i), Access::HbSource);
+      if (one && woke && t.waitedSince > now.threads[__builtin_ctz(woke)].waitedSince) continue;
+      woke = one ? bit(i) : woke | bit(i);
     }
   }
+  for (int i = 0; i < kMaxThreads; ++i)
+    if (woke & bit(i)) {
+      now.threads[i].woken = true;
+      touch(wakeKey(i), Access::HbSource);
+    }
   notify({.thread = now.current, .call = Call::Broadcast, .object = cond, .woke = woke, .pc = reinterpret_cast<uintptr_t>(pc)});
 }
 }  // namespace
 
 int __wrap_pthread_cond_broadcast(pthread_cond_t* cond) {
-  broadcast(cond, __builtin_return_address(0));
+  wake(cond, false, __builtin_return_address(0));
   return 0;
 }
 
 int __wrap_pthread_cond_signal(pthread_cond_t* cond) {
-  broadcast(cond, __builtin_return_address(0));
+  wake(cond, true, __builtin_return_address(0));
   return 0;
 }
 

@@ -16,6 +16,9 @@ void Judges::reset() {
   for (auto& locks : held_) locks.clear();
   started_.fill(false);
   ended_.fill(false);
+  asleep_.fill(false);
+  broadcasting_.fill(false);
+  wakingSectionEnded_ = false;
 }
 
 void Judges::observe(const Event& event) {
@@ -28,7 +31,18 @@ void Judges::observe(const Event& event) {
       workers_[self].ended = steps_;
       break;
     case Call::Lock: held_[self].push_back(event.object); break;
-    case Call::Unlock: std::erase(held_[self], event.object); break;
+    case Call::Unlock:
+      std::erase(held_[self], event.object);
+      wakingSectionEnded_ = wakingSectionEnded_ || broadcasting_[self];
+      broadcasting_[self] = false;
+      break;
+    case Call::Wait: asleep_[self] = true; break;
+    case Call::Wake: asleep_[self] = false; break;
+    case Call::Broadcast:
+      broadcasting_[self] = true;
+      for (int t = 0; t < kMaxThreads; ++t)
+        if (event.woke & bit(t)) asleep_[static_cast<std::size_t>(t)] = false;
+      break;
     default: break;
   }
   if (broken_.empty()) broken_ = races_.observe(event);
@@ -73,7 +87,19 @@ std::string Judges::stepDone(const StepView& step) {
     }
   }
   if (broken_.empty() && model.scheme) broken_ = model.scheme(step);
+  if (wakingSectionEnded_ && broken_.empty()) broken_ = lostWakeUp();
+  wakingSectionEnded_ = false;
   return broken_;
+}
+
+// Once a thread's waking section is over, nobody may sleep on in a wait that
+// would end now: no later broadcast is due to come for it.
+std::string Judges::lostWakeUp() const {
+  if (!model.waitWouldEnd) return {};
+  for (int t = 0; t < kMaxThreads; ++t)
+    if (asleep_[static_cast<std::size_t>(t)] && model.waitWouldEnd(t))
+      return "lost wake-up: " + threadName(t) + " sleeps on although its wait would end now, and no broadcast is on its way to it";
+  return {};
 }
 
 std::string Judges::endState(const RunResult&) const {

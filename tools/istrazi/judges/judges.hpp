@@ -43,6 +43,12 @@ class Judges : public Observer {
   std::array<Worker, kMaxThreads> workers_{};
   std::array<std::vector<const void*>, kMaxThreads> held_{};  // locks each thread holds
   std::array<bool, kMaxThreads> started_{}, ended_{};
+  // For lost wake-ups: who sleeps on a condition with no broadcast on its way,
+  // who has broadcast since it last took a lock, and whether a waking section
+  // (those broadcasts and the unlock after them) ended in this step.
+  std::array<bool, kMaxThreads> asleep_{}, broadcasting_{};
+  bool wakingSectionEnded_ = false;
+  std::string lostWakeUp() const;
 };
 
 }  // namespace istrazi
