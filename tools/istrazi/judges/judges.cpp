@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <sstream>
 
 #include "where.hpp"
 
@@ -127,8 +126,13 @@ std::string Judges::data() const {
     operations.push_back(op);
   }
   std::vector<int> finalArray;
-  std::istringstream numbers(model.finalArray());
-  for (int v; numbers >> v;) finalArray.push_back(v);
+  std::string text = model.finalArray();
+  for (const char *at = text.data(), *end = at + text.size(); at < end; ++at) {
+    int value = 0;
+    auto [next, error] = std::from_chars(at, end, value);
+    if (error == std::errc()) finalArray.push_back(value);
+    at = next;
+  }
   return linear::check(operations, finalArray, model.appendNeedsValueBelowLength);
 }
 

@@ -10,7 +10,6 @@ void RaceDetector::reset() {
   ++run_;
   for (Clock& c : clocks_) c.fill(0);
   for (int t = 0; t < kMaxThreads; ++t) clocks_[static_cast<std::size_t>(t)][static_cast<std::size_t>(t)] = 1;
-  lockClock_.clear();
 }
 
 void RaceDetector::join(int thread, const Clock& from) {
@@ -72,11 +71,11 @@ std::string RaceDetector::observe(const Event& event) {
     case Call::Write: return access(event, true);
     case Call::Lock: {
       auto it = lockClock_.find(event.object);
-      if (it != lockClock_.end()) join(event.thread, it->second);
+      if (it != lockClock_.end() && it->second.run == run_) join(event.thread, it->second.clock);
       break;
     }
     case Call::Unlock:
-      lockClock_[event.object] = clocks_[self];
+      lockClock_[event.object] = {run_, clocks_[self]};
       tick(event.thread);
       break;
     case Call::Broadcast:

@@ -48,7 +48,11 @@ class RaceDetector {
   uint32_t run_ = 0;
   std::array<Clock, kMaxThreads> clocks_{};
   std::array<Clock, kMaxThreads> startClock_{}, endClock_{}, wakeClock_{};
-  std::unordered_map<const void*, Clock> lockClock_;
+  struct Released {
+    uint32_t run = 0;  // the run `clock` belongs to
+    Clock clock{};
+  };
+  std::unordered_map<const void*, Released> lockClock_;  // kept across runs, like the locations
   std::unordered_map<uintptr_t, Location> locations_;  // kept across runs: the addresses repeat
 };
 
