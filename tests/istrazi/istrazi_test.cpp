@@ -202,7 +202,7 @@ TEST(BeyondTheTrace, EachJudgeCatchesTheCopyOnlyItSees) {
   const Case cases[] = {
       {"niz-locks-deletion-moves-one-too-few", "0:delete:3", "no order of the commands one at a time"},
       {"niz-locks-failed-deletion-keeps-admission", "0:delete:8,1:delete:3", "still counted as admitted at the end"},
-      {"niz-mark-read-outside-lock", "0:delete:4,1:read:6", "data race on niz+"},
+      {"niz-mark-read-outside-lock", "0:delete:4,1:read:6", "data race on niz["},
       {"niz-mark-deletion-never-raises-mark", "0:delete:3,1:read:3", "admitted while the mark stood at 3"},
       {"niz-locks-deletion-range-short-of-the-end", "0:delete:3", "without holding element 8"},
       {"zadatak-release-signals", "1:0,2:3,5:8", "lost wake-up"},

@@ -64,6 +64,7 @@ struct Event {
   int other = -1;                // Create: the thread created; Join: the thread joined
   Mask woke = 0;                 // Broadcast: the threads it woke
   bool atomic = false;           // Read, Write: an atomic access
+  uint8_t size = 0;              // Read, Write: bytes
   bool spurious = false;         // Wake: no broadcast came
   uintptr_t pc = 0;              // the program's code that made the call or access
 };

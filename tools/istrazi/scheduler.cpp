@@ -118,6 +118,7 @@ struct Thread {
   uintptr_t address = 0;            // Access: the location
   Access access = Access::Read;     // Access: load or store
   bool atomic = false;              // Access: an atomic operation
+  uint8_t size = 0;                 // Access: bytes
   uintptr_t pc = 0;                 // the program's code that stopped here
   std::size_t drawn = 0;            // draws taken from its script
   void* (*routine)(void*) = nullptr;
@@ -183,7 +184,7 @@ void stopAt(Pending pending);
 // The program's instrumented accesses. Accesses to the running thread's own
 // stack are private; every other one may be shared, and is a point: the access
 // is made when the thread is next chosen.
-inline void noteAccess(const volatile void* address, Access access, bool atomic, void* pc) {
+inline void noteAccess(const volatile void* address, Access access, bool atomic, void* pc, uint8_t size) {
   if (now.current < 0) return;
   auto at = reinterpret_cast<uintptr_t>(address);
   auto own = reinterpret_cast<uintptr_t>(stacks[now.current]);
@@ -192,6 +193,7 @@ inline void noteAccess(const volatile void* address, Access access, bool atomic,
   t.address = at;
   t.access = access;
   t.atomic = atomic;
+  t.size = size;
   t.pc = reinterpret_cast<uintptr_t>(pc);
   stopAt(Pending::Access);
 }
@@ -308,6 +310,7 @@ void beginStep(int thread) {
               .call = t.access == Access::Write ? Call::Write : Call::Read,
               .object = reinterpret_cast<const void*>(t.address),
               .atomic = t.atomic,
+              .size = t.size,
               .pc = t.pc});
       break;
     case Pending::Print: notify({.thread = thread, .call = Call::Print, .pc = t.pc}); break;
@@ -639,50 +642,50 @@ int __wrap_atexit(void (*handler)()) {
 void __tsan_init() {}
 void __tsan_func_entry(void*) {}
 void __tsan_func_exit() {}
-void __tsan_read1(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0)); }
-void __tsan_read2(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0)); }
-void __tsan_read4(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0)); }
-void __tsan_read8(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0)); }
-void __tsan_read16(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0)); }
-void __tsan_unaligned_read2(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0)); }
-void __tsan_unaligned_read4(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0)); }
-void __tsan_unaligned_read8(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0)); }
-void __tsan_unaligned_read16(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0)); }
-void __tsan_write1(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0)); }
-void __tsan_write2(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0)); }
-void __tsan_write4(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0)); }
-void __tsan_write8(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0)); }
-void __tsan_write16(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0)); }
-void __tsan_unaligned_write2(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0)); }
-void __tsan_unaligned_write4(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0)); }
-void __tsan_unaligned_write8(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0)); }
-void __tsan_unaligned_write16(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0)); }
+void __tsan_read1(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0), 1); }
+void __tsan_read2(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0), 2); }
+void __tsan_read4(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0), 4); }
+void __tsan_read8(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0), 8); }
+void __tsan_read16(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0), 16); }
+void __tsan_unaligned_read2(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0), 2); }
+void __tsan_unaligned_read4(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0), 4); }
+void __tsan_unaligned_read8(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0), 8); }
+void __tsan_unaligned_read16(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0), 16); }
+void __tsan_write1(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0), 1); }
+void __tsan_write2(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0), 2); }
+void __tsan_write4(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0), 4); }
+void __tsan_write8(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0), 8); }
+void __tsan_write16(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0), 16); }
+void __tsan_unaligned_write2(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0), 2); }
+void __tsan_unaligned_write4(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0), 4); }
+void __tsan_unaligned_write8(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0), 8); }
+void __tsan_unaligned_write16(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0), 16); }
 
 // One thread runs at a time, so an atomic operation is the plain operation.
 int8_t __tsan_atomic8_load(const volatile int8_t* a, int) {
-  noteAccess(a, Access::Read, true, __builtin_return_address(0));
+  noteAccess(a, Access::Read, true, __builtin_return_address(0), 1);
   return *a;
 }
 void __tsan_atomic8_store(volatile int8_t* a, int8_t v, int) {
-  noteAccess(a, Access::Write, true, __builtin_return_address(0));
+  noteAccess(a, Access::Write, true, __builtin_return_address(0), 1);
   *a = v;
 }
 int32_t __tsan_atomic32_load(const volatile int32_t* a, int) {
-  noteAccess(a, Access::Read, true, __builtin_return_address(0));
+  noteAccess(a, Access::Read, true, __builtin_return_address(0), 4);
   return *a;
 }
 void __tsan_atomic32_store(volatile int32_t* a, int32_t v, int) {
-  noteAccess(a, Access::Write, true, __builtin_return_address(0));
+  noteAccess(a, Access::Write, true, __builtin_return_address(0), 4);
   *a = v;
 }
 int32_t __tsan_atomic32_fetch_add(volatile int32_t* a, int32_t v, int) {
-  noteAccess(a, Access::Write, true, __builtin_return_address(0));
+  noteAccess(a, Access::Write, true, __builtin_return_address(0), 4);
   int32_t old = *a;
   *a = old + v;
   return old;
 }
 int32_t __tsan_atomic32_fetch_sub(volatile int32_t* a, int32_t v, int) {
-  noteAccess(a, Access::Write, true, __builtin_return_address(0));
+  noteAccess(a, Access::Write, true, __builtin_return_address(0), 4);
   int32_t old = *a;
   *a = old - v;
   return old;

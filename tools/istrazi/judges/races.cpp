@@ -47,7 +47,7 @@ std::string RaceDetector::access(const Event& event, bool write) {
            !ordered(other, event.thread);
   };
   auto report = [&](const Epoch& other, bool otherWrote) {
-    return "data race on " + dataName(address) + ": " + describe(otherWrote ? "write" : "read", other.thread, other.pc) +
+    return "data race on " + dataName(address, event.size) + ": " + describe(otherWrote ? "write" : "read", other.thread, other.pc) +
            " and " + describe(write ? "write" : "read", event.thread, event.pc) + " are not ordered";
   };
   if (races(at.write)) return report(at.write, true);

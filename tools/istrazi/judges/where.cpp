@@ -114,7 +114,7 @@ std::string sourceLine(uintptr_t pc) {
   return it->second;
 }
 
-std::string dataName(uintptr_t address) {
+std::string dataName(uintptr_t address, unsigned size) {
   Dwfl* dwfl = self();
   Dwfl_Module* module = dwfl ? dwfl_addrmodule(dwfl, address) : nullptr;
   GElf_Off offset = 0;
@@ -124,7 +124,9 @@ std::string dataName(uintptr_t address) {
   if (!name) return "address " + std::to_string(address);
   std::string text = demangled(name);
   if (text.find("stacks") != std::string::npos) return "a thread's stack";
-  return offset ? text + "+" + std::to_string(offset) : text;
+  if (offset == 0 && symbol.st_size == size) return text;
+  if (size > 0 && offset % size == 0 && symbol.st_size % size == 0) return text + "[" + std::to_string(offset / size) + "]";
+  return text + "+" + std::to_string(offset);
 }
 
 }  // namespace istrazi

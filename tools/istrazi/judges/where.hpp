@@ -10,7 +10,8 @@ namespace istrazi {
 // istrazi.hpp too, for the scheduler's switch marks.)
 std::string sourceLine(uintptr_t pc);
 
-// The global a data address lies in, with the offset into it: "niz+24".
-std::string dataName(uintptr_t address);
+// The global a data access of `size` bytes lies in: "niz[6]" for an element of
+// an array of such elements, "brisDeo" for the whole of one, "zahtevi+36" else.
+std::string dataName(uintptr_t address, unsigned size);
 
 }  // namespace istrazi
