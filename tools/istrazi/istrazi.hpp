@@ -174,6 +174,7 @@ struct RunResult {
   std::vector<int> schedule;       // the thread of every step
   std::vector<int> stepOfLine;     // the step that printed each trace line
   std::array<uintptr_t, kMaxThreads> lastPc{};  // where each thread's last step began
+  Mask ended = 0;                               // the threads that had ended when the run stopped
 };
 
 struct RunOptions {

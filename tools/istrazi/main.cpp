@@ -86,7 +86,8 @@ std::string lastSteps(const Scenario& scenario, const RunResult& run) {
   std::string text;
   auto add = [&](int thread) {
     uintptr_t pc = run.lastPc[static_cast<std::size_t>(thread)];
-    text += (text.empty() ? "" : ", ") + threadName(thread) + (pc ? " at " + sourceLine(pc) : " at its start");
+    text += (text.empty() ? "" : ", ") + threadName(thread) + ((run.ended & bit(thread)) ? " (ended)" : "") +
+            (pc ? " at " + sourceLine(pc) : " at its start");
   };
   add(kMain);
   for (const Participant& p : scenario.participants)

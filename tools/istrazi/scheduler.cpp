@@ -448,6 +448,8 @@ RunResult run(const Scenario& scenario, Chooser& chooser, const RunOptions& opti
     if (now.exited) break;
   }
   result.steps = now.depth;
+  for (int i = 0; i < kMaxThreads; ++i)
+    if (now.threads[i].exists && now.threads[i].pending == Pending::Ended) result.ended |= bit(i);
   if (result.violation.empty() && !result.abandoned && !now.exited) {
     // The last thread has ended: the process runs its exit handlers.
     jmp_buf landing;
