@@ -133,7 +133,7 @@ std::string endState() {
 
 // The worker drew its command, an index (taken modulo the count it saw; 0 on
 // an empty array) and a value.
-void command(const Participant& p, Command& command, int& argument) {
+void commandOf(const Participant& p, Command& command, int& argument) {
   const Command drawn[3] = {Command::Read, Command::Append, Command::Delete};
   command = drawn[p.draws[0]];
   int32_t count = seen[static_cast<std::size_t>(threadOf(p.worker))].countAtDraw;
@@ -163,7 +163,7 @@ const Model model{
     observe,
     scheme::check,
     endState,
-    command,
+    commandOf,
     false,
     true,
     waitWouldEnd,

@@ -122,7 +122,7 @@ std::string endState() {
 }
 
 // The worker drew its argument, then its command.
-void command(const Participant& p, Command& command, int& argument) {
+void commandOf(const Participant& p, Command& command, int& argument) {
   const Command drawn[4] = {Command::Read, Command::Append, Command::Delete, Command::None};
   argument = p.draws[0];
   command = drawn[p.draws[1]];
@@ -151,7 +151,7 @@ const Model model{
     scheme::observe,
     scheme::check,
     endState,
-    command,
+    commandOf,
     true,
     false,
     waitWouldEnd,

@@ -75,7 +75,7 @@ std::string endState() {
 }
 
 // Worker W's command is fixed by W mod 3; main drew its argument for it.
-void command(const Participant& p, Command& command, int& argument) {
+void commandOf(const Participant& p, Command& command, int& argument) {
   const Command byWorker[3] = {Command::Read, Command::Append, Command::Delete};
   command = byWorker[p.worker % 3];
   argument = std::stoi(p.label.substr(p.label.find(' ') + 1));
@@ -109,7 +109,7 @@ const Model model{
     scheme::observe,
     scheme::check,
     endState,
-    command,
+    commandOf,
     false,
     false,
     waitWouldEnd,

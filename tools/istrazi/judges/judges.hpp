@@ -26,7 +26,7 @@ class Judges : public Observer {
   std::string finished(const RunResult& run);
 
  private:
-  std::string endState(const RunResult& run) const;
+  std::string endState() const;
   std::string data() const;
 
   struct Worker {
