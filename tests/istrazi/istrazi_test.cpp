@@ -20,10 +20,11 @@ namespace {
 std::string binPath(const std::string& name) { return std::string(ISTRAZI_BIN_DIR) + "/" + name; }
 std::string testBinPath(const std::string& name) { return std::string(TEST_BIN_DIR) + "/" + name; }
 
-seam::Outcome explore(const std::string& path, std::vector<std::string> args) {
+seam::Outcome explore(const std::string& path, std::vector<std::string> args,
+                      std::chrono::seconds limit = std::chrono::seconds(100)) {
   seam::Launch launch(path);
   launch.args = std::move(args);
-  return seam::run(launch, std::chrono::seconds(110));
+  return seam::run(launch, limit);
 }
 
 // The traces --traces printed, without their headers.
@@ -64,8 +65,10 @@ class Shipped : public ::testing::TestWithParam<Part> {};
 TEST_P(Shipped, ExhaustsEveryDefaultScenarioWithoutAViolation) {
   const Part& p = GetParam();
   seam::Scratch dir;  // where a counterexample would go
-  seam::Outcome outcome = explore(binPath("istrazi"), {p.program, "--part", std::to_string(p.part) + "/" + std::to_string(p.parts),
-                                                       "--quiet", "--out", dir.path("schedule")});
+  seam::Outcome outcome =
+      explore(binPath("istrazi"), {p.program, "--part", std::to_string(p.part) + "/" + std::to_string(p.parts), "--quiet",
+                                   "--out", dir.path("schedule")},
+              std::chrono::seconds(170));
   ASSERT_EQ(outcome.status, 0) << outcome.describe();
   EXPECT_EQ(outcome.out.find("VIOLATION"), std::string::npos) << outcome.describe();
   int scenarios = 0;
@@ -310,6 +313,38 @@ TEST(Gap, ADeletionLoweringTheCountBeforeItsSuccessLineIsSeen) {
       explore(testBinPath("istrazi-niz-locks-count-before-success"), {"--quiet", "--out", "/dev/null"});
   EXPECT_EQ(outcome.status, 1);
   EXPECT_NE(outcome.out.find("before the deletion's success line"), std::string::npos) << outcome.describe();
+}
+
+// Each of these copies keeps its trace plausible and the program's own variables
+// consistent, so judging the trace alone passes it; one judge beyond the trace
+// names what it breaks, and the report and the replay name source lines.
+TEST(BeyondTheTrace, EachJudgeCatchesTheCopyOnlyItSees) {
+  struct Case {
+    std::string mutant, scenario, message;
+  };
+  const Case cases[] = {
+      {"niz-locks-deletion-moves-one-too-few", "0:delete:3", "no order of the commands one at a time"},
+      {"niz-locks-failed-deletion-keeps-admission", "0:delete:8,1:delete:3", "still counted as admitted at the end"},
+      {"niz-mark-read-outside-lock", "0:delete:4,1:read:6", "data race on niz["},
+      {"niz-mark-deletion-never-raises-mark", "0:delete:3,1:read:3", "admitted while the mark stood at 3"},
+      {"niz-locks-deletion-range-short-of-the-end", "0:delete:3", "without holding element 8"},
+      {"zadatak-release-signals", "1:0,2:3,5:8", "lost wake-up"},
+  };
+  for (const Case& c : cases) {
+    seam::Scratch dir;
+    std::string explorer = testBinPath("istrazi-" + c.mutant);
+    std::string schedule = dir.path("schedule");
+    seam::Outcome traceOnly = explore(explorer, {"--scenario", c.scenario, "--quiet", "--trace-judges-only", "--out", schedule});
+    EXPECT_EQ(traceOnly.status, 0) << traceOnly.describe();
+    seam::Outcome judged = explore(explorer, {"--scenario", c.scenario, "--quiet", "--out", schedule});
+    EXPECT_EQ(judged.status, 1) << judged.describe();
+    EXPECT_NE(judged.out.find(c.message), std::string::npos) << judged.describe();
+    EXPECT_NE(judged.out.find("[last steps: main "), std::string::npos) << judged.describe();
+    EXPECT_NE(judged.out.find(" at mutants/" + c.mutant + ".cpp:"), std::string::npos) << judged.describe();
+    seam::Outcome replayed = explore(explorer, {"--replay", schedule});
+    EXPECT_EQ(replayed.status, 1) << replayed.describe();
+    EXPECT_NE(replayed.err.find(" at mutants/" + c.mutant + ".cpp:"), std::string::npos) << replayed.describe();
+  }
 }
 
 // ---- The scheduler's own picture, on a toy program ----------------------------

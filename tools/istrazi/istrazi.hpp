@@ -8,6 +8,7 @@
 // scenarios, its scripted draws and the invariants over its globals.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -51,7 +52,37 @@ struct Scenario {
 struct StepView {
   int thread = 0;
   std::string_view printed;  // the trace line this step printed, if any
+  uintptr_t pc = 0;          // where in the program the step began
 };
+
+// What the scheduler saw a thread do, in the order it happened: the point a
+// step began at (Start, Lock, Wake, Join, Read, Write, Print, Pause) and the
+// calls that take effect within a step (Unlock, Wait, Broadcast, Create, End).
+// The judges build their picture of a run from these alone.
+enum class Call : uint8_t { Start, Lock, Unlock, Wait, Wake, Broadcast, Create, End, Join, Read, Write, Print, Pause };
+struct Event {
+  int thread = 0;
+  Call call = Call::Start;
+  const void* object = nullptr;  // the lock, the condition or the location accessed
+  const void* mutex = nullptr;   // Wait: the lock the wait gives up
+  int other = -1;                // Create: the thread created; Join: the thread joined
+  Mask woke = 0;                 // Broadcast: the threads it woke
+  bool atomic = false;           // Read, Write: an atomic access
+  uint8_t size = 0;              // Read, Write: bytes
+  bool spurious = false;         // Wake: no broadcast came
+  uintptr_t pc = 0;              // the program's code that made the call or access
+};
+
+class Observer {
+ public:
+  virtual ~Observer() = default;
+  virtual void observe(const Event& event) = 0;
+  // After each step; what it broke, or empty.
+  virtual std::string stepDone(const StepView& step) = 0;
+};
+
+// A participant's command as the judges of the data see it.
+enum class Command : uint8_t { Read, Append, Delete, None };
 
 // The part of an explorer that knows its program.
 struct Model {
@@ -74,6 +105,23 @@ struct Model {
   // The live elements of the array at the end of a run, for counting outcomes.
   std::string (*finalArray)();
   bool judgedByProvera = true;  // false for test programs with traces of their own
+
+  // For the judges beyond the trace (null: the program has nothing to say).
+  // Every event of the run, in order, for the model's picture of its scheme.
+  void (*observe)(const Event& event) = nullptr;
+  // The scheme's rules on that picture after each step; empty when they hold.
+  std::string (*scheme)(const StepView& step) = nullptr;
+  // The program's admission state at the end of a run; empty when it is back at its start.
+  std::string (*endState)() = nullptr;
+  // The command and argument a participant carried out, as it resolved it
+  // during the run (niz-locks draws its index modulo the count it saw).
+  void (*command)(const Participant& participant, Command& command, int& argument) = nullptr;
+  bool appendNeedsValueBelowLength = false;  // niz-mark: an append of a value past the length fails
+  // niz-locks: a deletion lowers the count after its success line, so a
+  // command's interval ends when its worker ends, not at its outcome line.
+  bool effectAfterOutcomeLine = false;
+  // Whether the wait `thread` is in would end if it were woken now.
+  bool (*waitWouldEnd)(int thread) = nullptr;
   // --explain: a scenario text whose workers print the lines of `trace`
   // (kChosenDraw, written "?", where the lines do not show an argument).
   bool (*scenarioOf)(const provera::Trace& trace, std::string& text, std::string& error) = nullptr;
@@ -139,12 +187,19 @@ struct RunResult {
   int steps = 0;
   std::vector<int> schedule;       // the thread of every step
   std::vector<int> stepOfLine;     // the step that printed each trace line
+  std::array<uintptr_t, kMaxThreads> lastPc{};  // where each thread's last step began
+  Mask ended = 0;                               // the threads that had ended when the run stopped
 };
 
 struct RunOptions {
   bool spurious = true;    // a waiting thread may also wake without a broadcast
   bool markSwitches = false;  // write each switch to standard error as it happens
+  Observer* observer = nullptr;  // told every event and every step
 };
+
+// The source line of a program counter in this executable ("niz-mark/niz.cpp:70"),
+// from its debug information; "?" when it has none.
+std::string sourceLine(uintptr_t pc);
 
 // Whether some thread of the run in progress holds `mutex`: the invariants over
 // what a lock guards hold only while it is free.

@@ -19,6 +19,7 @@
 #include "explain.hpp"
 #include "scenario.hpp"
 #include "istrazi.hpp"
+#include "judges/judges.hpp"
 #include "search.hpp"
 
 namespace istrazi {
@@ -33,6 +34,7 @@ struct Options {
   bool all = false;
   bool traces = false;
   bool quiet = false;
+  bool traceJudgesOnly = false;  // skip the judges beyond the trace (to measure what they cost)
   Explorer::Reduction reduction = Explorer::Reduction::Dpor;
   std::string out;
   std::string replay;
@@ -48,12 +50,15 @@ std::string explorerName;
 void usage(std::ostream& out) {
   std::string program(provera::nameOf(model.program));
   out << "usage: istrazi " << program << " [--scenario SCENARIO]... [--bound N] [--no-spurious] [--all]\n"
-      << "                [--traces] [--limit N] [--out FILE] [--quiet]\n"
+      << "                [--traces] [--limit N] [--out FILE] [--quiet] [--trace-judges-only]\n"
       << "       istrazi --replay FILE [--save STAMPED] [--repeat N]\n"
       << "Runs each scenario of " << program << " under every schedule (one worker at a time,\n"
       << "switching at every lock, wait, join, pause, print and shared access), up to equivalence of\n"
       << "independent steps, and judges every run: its trace with provera, the program's\n"
-      << "invariants after every step, deadlock and exit status.\n"
+      << "invariants after every step, deadlock and exit status; and beyond the trace: data\n"
+      << "races, the scheme's rules, the end state, and whether the outcomes, values read and\n"
+      << "final array fit one sequential execution of the commands. Every violation names the\n"
+      << "source line of each thread's last step.\n"
       << "  --scenario SCENARIO\n"
       << "                   run this scenario instead of the default set (repeatable)\n"
       << "  --part K/N       run every N-th scenario from the K-th (0 <= K < N)\n"
@@ -64,6 +69,9 @@ void usage(std::ostream& out) {
       << "  --all            go on after a violation (the first one is saved)\n"
       << "  --traces         print every distinct trace once\n"
       << "  --limit N        stop each scenario after N schedules (for measuring speed)\n"
+      << "  --trace-judges-only\n"
+      << "                   judge only the trace, invariants, deadlock and exit status (to\n"
+      << "                   measure what the other judges cost)\n"
       << "  --sleep-sets-only, --no-reduction\n"
       << "                   skip less (slow; they check the reduction)\n"
       << "  --out FILE       where to write a counterexample (default: ./" << explorerName
@@ -82,13 +90,45 @@ void usage(std::ostream& out) {
 }
 
 
+// Where each thread's last step began, for a report.
+std::string lastSteps(const Scenario& scenario, const RunResult& run) {
+  std::string text;
+  auto add = [&](int thread) {
+    uintptr_t pc = run.lastPc[static_cast<std::size_t>(thread)];
+    text += (text.empty() ? "" : ", ") + threadName(thread) + ((run.ended & bit(thread)) ? " (ended)" : "") +
+            (pc ? " at " + sourceLine(pc) : " at its start");
+  };
+  add(kMain);
+  for (const Participant& p : scenario.participants)
+    if (threadOf(p.worker) < kMaxThreads) add(threadOf(p.worker));
+  return " [last steps: " + text + "]";
+}
+
 // Judges a finished run; empty when it broke no rule.
 class Judge {
  public:
-  explicit Judge(const Scenario& scenario) {
+  Judge(const Scenario& scenario, bool traceOnly) : scenario_(scenario), judges_(scenario), traceOnly_(traceOnly) {
     for (const Participant& p : scenario.participants) scope_.workers.insert(p.worker);
   }
+  // The options of the next run: unless only the trace is judged, its events
+  // go to the judges.
+  RunOptions prepare(RunOptions options) {
+    if (!traceOnly_) {
+      judges_.reset();
+      options.observer = &judges_;
+    }
+    return options;
+  }
   std::string operator()(const RunResult& run) {
+    std::string violation = verdict(run);
+    if (violation.empty() && !traceOnly_) violation = judges_.finished(run);
+    return violation.empty() ? violation : violation + lastSteps(scenario_, run);
+  }
+  std::size_t distinctTraces() const { return verdicts_.size(); }
+  const std::unordered_map<std::string, std::string>& verdicts() const { return verdicts_; }
+
+ private:
+  std::string verdict(const RunResult& run) {
     if (!run.violation.empty()) return run.violation;
     auto [it, fresh] = verdicts_.try_emplace(run.trace);
     if (fresh && model.judgedByProvera) {
@@ -101,10 +141,10 @@ class Judge {
     }
     return it->second;
   }
-  std::size_t distinctTraces() const { return verdicts_.size(); }
-  const std::unordered_map<std::string, std::string>& verdicts() const { return verdicts_; }
 
- private:
+  const Scenario& scenario_;
+  Judges judges_;
+  bool traceOnly_;
   provera::Scope scope_;
   std::unordered_map<std::string, std::string> verdicts_;
 };
@@ -116,11 +156,12 @@ struct Found {
 };
 
 // Searches with the given bound for the first run that breaks a rule.
-std::optional<Found> firstViolation(const Scenario& scenario, const RunOptions& runOptions, int bound) {
+std::optional<Found> firstViolation(const Scenario& scenario, const RunOptions& runOptions, int bound,
+                                   bool traceOnly) {
   Explorer explorer(bound);
-  Judge judge(scenario);
+  Judge judge(scenario, traceOnly);
   for (;;) {
-    RunResult run = istrazi::run(scenario, explorer, runOptions);
+    RunResult run = istrazi::run(scenario, explorer, judge.prepare(runOptions));
     if (!run.abandoned) {
       std::string violation = judge(run);
       if (!violation.empty()) return Found{run, violation, explorer.preemptions(run.steps)};
@@ -159,14 +200,14 @@ struct Report {
 Report explore(const Scenario& scenario, const Options& options) {
   RunOptions runOptions{options.spurious, false};
   Explorer explorer(options.bound, options.reduction);
-  Judge judge(scenario);
+  Judge judge(scenario, options.traceJudgesOnly);
   std::set<std::string> arrays;
   Report report;
   auto start = Clock::now();
   auto lastProgress = start;
   bool tty = isatty(2);
   for (;;) {
-    RunResult run = istrazi::run(scenario, explorer, runOptions);
+    RunResult run = istrazi::run(scenario, explorer, judge.prepare(runOptions));
     if (!run.abandoned) {
       ++report.schedules;
       std::string violation = judge(run);
@@ -183,7 +224,7 @@ Report explore(const Scenario& scenario, const Options& options) {
         std::cout << explorerName << " " << scenario.text << ": VIOLATION: " << violation << "\n";
         // Fewer preemptions make a counterexample easier to follow.
         for (int b = 0; b < found.preemptions; ++b)
-          if (auto shorter = firstViolation(scenario, runOptions, b)) {
+          if (auto shorter = firstViolation(scenario, runOptions, b, options.traceJudgesOnly)) {
             found = *shorter;
             break;
           }
@@ -303,24 +344,26 @@ int replay(const Options& options) {
     return 2;
   }
   RunOptions runOptions{saved.spurious, options.repeat == 1};
-  Judge judge(scenario);
+  Judge judge(scenario, options.traceJudgesOnly);
   RunResult first;
+  std::string violation;
   for (int i = 0; i < options.repeat; ++i) {
     FixedSchedule schedule(saved.steps);
-    RunResult run = istrazi::run(scenario, schedule, runOptions);
+    RunResult run = istrazi::run(scenario, schedule, judge.prepare(runOptions));
     if (schedule.diverged() || run.abandoned) {
       std::cerr << "istrazi: the schedule does not fit this program at step " << run.steps << "\n";
       return 2;
     }
+    std::string verdict = judge(run);
     if (i == 0) {
       first = run;
-    } else if (run.trace != first.trace || run.violation != first.violation) {
+      violation = verdict;
+    } else if (run.trace != first.trace || verdict != violation) {
       std::cerr << "istrazi: replay " << i + 1 << " differs from the first\n";
       return 1;
     }
   }
   if (options.repeat > 1) std::cout << first.trace;
-  std::string violation = judge(first);
   std::cerr << "~~ " << first.steps << " steps; " << (violation.empty() ? "no violation" : violation) << "\n";
   if (!options.save.empty()) {
     std::ofstream out(options.save);
@@ -405,13 +448,16 @@ int explainTrace(const Options& options) {
     std::cerr << "istrazi: " << error << "\n";
     return 2;
   }
+  // The schedule found is run once more, judged as every explored run is.
+  Judge judge(filled, options.traceJudgesOnly);
   FixedSchedule schedule(found.schedule);
-  RunResult run = istrazi::run(filled, schedule, RunOptions{false, false});
+  RunOptions runOptions;
+  runOptions.spurious = false;
+  RunResult run = istrazi::run(filled, schedule, judge.prepare(runOptions));
   if (schedule.diverged() || run.trace != trace) {
     std::cerr << "istrazi: the schedule found does not replay the trace\n";
     return 2;
   }
-  Judge judge(filled);
   Found result{run, judge(run), 0};
   std::string path = options.out.empty() ? explorerName + ".schedule" : options.out;
   Options saved = options;
@@ -457,6 +503,7 @@ bool parseOptions(int argc, char** argv, Options& options) {
     else if (arg == "--all") options.all = true;
     else if (arg == "--traces") options.traces = true;
     else if (arg == "--quiet") options.quiet = true;
+    else if (arg == "--trace-judges-only") options.traceJudgesOnly = true;
     else if (arg == "--sleep-sets-only") options.reduction = Explorer::Reduction::SleepSets;
     else if (arg == "--no-reduction") options.reduction = Explorer::Reduction::None;
     else if (arg == "--out") {

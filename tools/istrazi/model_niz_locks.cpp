@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "istrazi.hpp"
+#include "judges/scheme.hpp"
 #include "scenario.hpp"
 
 // The program's globals.
@@ -29,6 +30,7 @@ const char* const kCommands[3] = {"read", "append", "delete"};
 // What the scheduler saw of each thread in this run.
 struct Seen {
   int command = -1;
+  int32_t countAtDraw = -1;  // the count its first read of it found: its index is drawn modulo that
   int elementPasses = 0;  // element locks taken since its last trace line
   bool succeeded = false;  // a deletion that has printed its success line
 };
@@ -122,6 +124,7 @@ bool scenarioOf(const provera::Trace& trace, std::string& text, std::string& err
 int drawChoices() { return std::max(trenutniBroj.load(), 1); }
 
 void reset(const Scenario& scenario) {
+  scheme::reset(scenario);
   seen.fill({});
   for (const Participant& p : scenario.participants) seen[static_cast<std::size_t>(threadOf(p.worker))].command = p.draws[0];
   lastCount = trenutniBroj.load();
@@ -188,6 +191,34 @@ std::string finalArray() {
   return text;
 }
 
+// The first count a worker reads is the one its index is drawn against.
+void observe(const Event& event) {
+  Seen& s = seen[static_cast<std::size_t>(event.thread)];
+  if (event.call == Call::Read && event.object == &trenutniBroj && event.thread != kMain && s.countAtDraw < 0)
+    s.countAtDraw = trenutniBroj.load();
+  scheme::observe(event);
+}
+
+// Once every writer has gone, no writer is counted as admitted.
+std::string endState() {
+  if (brDodaju != 0 || brBrisu != 0)
+    return "writers still counted as admitted at the end: brDodaju " + std::to_string(brDodaju) + ", brBrisu " +
+           std::to_string(brBrisu);
+  return {};
+}
+
+// The worker drew its command, an index (taken modulo the count it saw; 0 on
+// an empty array) and a value.
+void commandOf(const Participant& p, Command& command, int& argument) {
+  const Command drawn[3] = {Command::Read, Command::Append, Command::Delete};
+  command = drawn[p.draws[0]];
+  int32_t count = seen[static_cast<std::size_t>(threadOf(p.worker))].countAtDraw;
+  argument = command == Command::Append ? p.draws[2] : count > 0 ? p.draws[1] % count : 0;
+}
+
+// Writers wait for admission while either counter is above 0.
+bool waitWouldEnd(int) { return brDodaju == 0 && brBrisu == 0; }
+
 }  // namespace
 
 const Model model{
@@ -204,6 +235,13 @@ const Model model{
     ignore,
     finalArray,
     true,
+    observe,
+    scheme::check,
+    endState,
+    commandOf,
+    false,
+    true,
+    waitWouldEnd,
     scenarioOf,
     drawChoices,
 };

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "istrazi.hpp"
+#include "judges/scheme.hpp"
 #include "scenario.hpp"
 
 // The program's globals.
@@ -101,6 +102,7 @@ bool scenarioOf(const provera::Trace& trace, std::string& text, std::string& err
 }
 
 void reset(const Scenario& scenario) {
+  scheme::reset(scenario);
   seen.fill({});
   broken.clear();
   for (const Participant& p : scenario.participants) {
@@ -166,6 +168,22 @@ std::string finalArray() {
   return text;
 }
 
+// Whichever deletion finishes last sets the mark back to -1.
+std::string endState() {
+  if (brisDeo != -1) return "the mark is " + std::to_string(brisDeo) + " at the end, not -1";
+  return {};
+}
+
+// The worker drew its argument, then its command.
+void commandOf(const Participant& p, Command& command, int& argument) {
+  const Command drawn[4] = {Command::Read, Command::Append, Command::Delete, Command::None};
+  argument = p.draws[0];
+  command = drawn[p.draws[1]];
+}
+
+// Reads and deletions wait while their index is at or below the mark.
+bool waitWouldEnd(int thread) { return !(seen[static_cast<std::size_t>(thread)].argument <= brisDeo); }
+
 }  // namespace
 
 const Model model{
@@ -182,6 +200,13 @@ const Model model{
     waits,
     finalArray,
     true,
+    scheme::observe,
+    scheme::check,
+    endState,
+    commandOf,
+    true,
+    false,
+    waitWouldEnd,
     scenarioOf,
 };
 

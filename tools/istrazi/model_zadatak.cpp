@@ -3,11 +3,13 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <map>
 #include <cstdint>
 
 #include "istrazi.hpp"
+#include "judges/scheme.hpp"
 #include "scenario.hpp"
 
 // The program's globals.
@@ -91,7 +93,13 @@ bool scenarioOf(const provera::Trace& trace, std::string& text, std::string& err
   return true;
 }
 
-void reset(const Scenario&) {}
+std::array<int, kMaxThreads> argumentOf{};  // each worker's argument in this scenario
+
+void reset(const Scenario& scenario) {
+  scheme::reset(scenario);
+  for (const Participant& p : scenario.participants)
+    argumentOf[static_cast<std::size_t>(threadOf(p.worker))] = scenario.mainDraws[static_cast<std::size_t>(p.worker)];
+}
 
 // The monitor's state is consistent whenever `mutex` is free.
 std::string check(const StepView&) {
@@ -113,6 +121,32 @@ std::string finalArray() {
   return text;
 }
 
+// Once every worker has gone, the monitor is as it started.
+std::string endState() {
+  if (nCitanje != 0 || nDodavanje != 0 || nBrisanje != 0 || elementSeBrise != -1)
+    return "the monitor is not back at its start at the end: nCitanje " + std::to_string(nCitanje) + ", nDodavanje " +
+           std::to_string(nDodavanje) + ", nBrisanje " + std::to_string(nBrisanje) + ", elementSeBrise " +
+           std::to_string(elementSeBrise);
+  return {};
+}
+
+// Worker W's command is fixed by W mod 3; main drew its argument for it.
+void commandOf(const Participant& p, Command& command, int& argument) {
+  const Command byWorker[3] = {Command::Read, Command::Append, Command::Delete};
+  command = byWorker[p.worker % 3];
+  argument = std::stoi(p.label.substr(p.label.find(' ') + 1));
+}
+
+// The negation of each command's wait condition, as the monitor tests it.
+bool waitWouldEnd(int thread) {
+  int argument = argumentOf[static_cast<std::size_t>(thread)];
+  switch (workerOf(thread) % 3) {
+    case 0: return !(nBrisanje > 0 && argument >= elementSeBrise);
+    case 1: return !(nBrisanje > 0 || nDodavanje > 0);
+    default: return !(nBrisanje > 0 || nDodavanje > 0 || nCitanje > 0);
+  }
+}
+
 }  // namespace
 
 const Model model{
@@ -128,6 +162,13 @@ const Model model{
     ignore,
     finalArray,
     true,
+    scheme::observe,
+    scheme::check,
+    endState,
+    commandOf,
+    false,
+    false,
+    waitWouldEnd,
     scenarioOf,
 };
 

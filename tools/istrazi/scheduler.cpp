@@ -119,6 +119,7 @@ struct Thread {
   const void* object = nullptr;     // the lock (Lock) or condition (Reacquire)
   const void* waitMutex = nullptr;  // Reacquire: the lock the wait gave up
   bool woken = false;               // Reacquire: a broadcast has come
+  int waitedSince = 0;              // Reacquire: when it began waiting, for a signal's choice
   int spurious = 0;                 // spurious wake-ups taken this run
   unsigned takesAtWait = 0;         // Reacquire: takes of the lock when the wait began
   int joinTarget = -1;              // Join: the thread waited for
@@ -128,6 +129,9 @@ struct Thread {
   int drawValue = 0;                // Draw: the value chosen
   uintptr_t address = 0;            // Access: the location
   Access access = Access::Read;     // Access: load or store
+  bool atomic = false;              // Access: an atomic operation
+  uint8_t size = 0;                 // Access: bytes
+  uintptr_t pc = 0;                 // the program's code that stopped here
   std::size_t drawn = 0;            // draws taken from its script
   void* (*routine)(void*) = nullptr;
   void* arg = nullptr;
@@ -166,6 +170,7 @@ struct Run {
   std::vector<int>* stepOfLine = nullptr;
   std::vector<int>* schedule = nullptr;
   int depth = 0;
+  int waits = 0;  // waits begun so far
 };
 Run now;
 
@@ -189,12 +194,16 @@ void touch(uintptr_t key, Access access) {
 
 void touchObject(const void* object) { touch(reinterpret_cast<uintptr_t>(object), Access::Write); }
 
+void notify(const Event& event) {
+  if (now.options->observer) now.options->observer->observe(event);
+}
+
 void stopAt(Pending pending);
 
 // The program's instrumented accesses. Accesses to the running thread's own
 // stack are private; every other one may be shared, and is a point: the access
 // is made when the thread is next chosen.
-inline void noteAccess(const volatile void* address, Access access) {
+inline void noteAccess(const volatile void* address, Access access, bool atomic, void* pc, uint8_t size) {
   if (now.current < 0) return;
   auto at = reinterpret_cast<uintptr_t>(address);
   auto own = reinterpret_cast<uintptr_t>(stacks[now.current]);
@@ -202,6 +211,9 @@ inline void noteAccess(const volatile void* address, Access access) {
   Thread& t = now.threads[now.current];
   t.address = at;
   t.access = access;
+  t.atomic = atomic;
+  t.size = size;
+  t.pc = reinterpret_cast<uintptr_t>(pc);
   stopAt(Pending::Access);
 }
 
@@ -225,9 +237,10 @@ void take(int thread, const void* mutex) {
   touchObject(mutex);
   touch(edgeKey(mutex), Access::HbSink);
   model.acquired(thread, mutex);
+  notify({.thread = thread, .call = Call::Lock, .object = mutex, .pc = now.threads[thread].pc});
 }
 
-void give(int thread, const void* mutex) {
+void give(int thread, const void* mutex, void* pc) {
   for (std::size_t i = 0; i < now.owners.size(); ++i)
     if (now.owners[i].mutex == mutex) {
       now.owners[i] = now.owners.back();
@@ -236,6 +249,7 @@ void give(int thread, const void* mutex) {
     }
   touch(edgeKey(mutex), Access::HbSource);
   model.released(thread, mutex);
+  notify({.thread = thread, .call = Call::Unlock, .object = mutex, .pc = reinterpret_cast<uintptr_t>(pc)});
 }
 
 bool canRun(int thread) {
@@ -267,6 +281,7 @@ void stopAt(Pending pending) {
 // The running thread ends; it is never resumed.
 [[noreturn]] void endThread() {
   touch(endKey(now.current), Access::HbSource);
+  notify({.thread = now.current, .call = Call::End});
   stopAt(Pending::Ended);
   __builtin_unreachable();
 }
@@ -300,9 +315,13 @@ void print(int thread);
 void beginStep(int thread) {
   Thread& t = now.threads[thread];
   switch (t.pending) {
-    case Pending::Start: touch(startKey(thread), Access::HbSink); break;
+    case Pending::Start:
+      touch(startKey(thread), Access::HbSink);
+      notify({.thread = thread, .call = Call::Start});
+      break;
     case Pending::Lock: take(thread, t.object); break;
     case Pending::Reacquire:
+      notify({.thread = thread, .call = Call::Wake, .object = t.object, .spurious = !t.woken, .pc = t.pc});
       if (t.woken) {
         touch(wakeKey(thread), Access::HbSink);  // after the broadcast that woke it
         // A waiter that could also have woken by itself reads whether the
@@ -314,11 +333,25 @@ void beginStep(int thread) {
       }
       take(thread, t.waitMutex);
       break;
-    case Pending::Join: touch(endKey(t.joinTarget), Access::HbSink); break;
-    case Pending::Access: touch(t.address, t.access); break;
-    case Pending::Print: print(thread); break;
+    case Pending::Join:
+      touch(endKey(t.joinTarget), Access::HbSink);
+      notify({.thread = thread, .call = Call::Join, .other = t.joinTarget, .pc = t.pc});
+      break;
+    case Pending::Access:
+      touch(t.address, t.access);
+      notify({.thread = thread,
+              .call = t.access == Access::Write ? Call::Write : Call::Read,
+              .object = reinterpret_cast<const void*>(t.address),
+              .atomic = t.atomic,
+              .size = t.size,
+              .pc = t.pc});
+      break;
+    case Pending::Print:
+      print(thread);
+      notify({.thread = thread, .call = Call::Print, .pc = t.pc});
+      break;
+    case Pending::Pause: notify({.thread = thread, .call = Call::Pause, .pc = t.pc}); break;
     case Pending::Draw:
-    case Pending::Pause:
     case Pending::Ended: break;
   }
 }
@@ -355,6 +388,7 @@ void markSwitch(int thread, int previous) {
   std::string mark = "~~ step " + std::to_string(now.depth) + ": " + threadName(thread);
   if (t.pending == Pending::Reacquire && !t.woken) mark += " (spurious wake-up)";
   if (t.pending == Pending::Pause) mark += " (after its pause of " + std::to_string(t.pauseSeconds) + " s)";
+  if (t.pc) mark += " at " + sourceLine(t.pc);
   mark += "\n";
   std::fputs(mark.c_str(), stderr);
 }
@@ -532,11 +566,14 @@ RunResult run(const Scenario& scenario, Chooser& chooser, const RunOptions& opti
     }
     markSwitch(chosen, previous);
     std::size_t printedFrom = result.trace.size();
+    uintptr_t stepPc = now.threads[chosen].pc;
+    result.lastPc[static_cast<std::size_t>(chosen)] = stepPc;
     stepThread(chosen);
     previous = chosen;
     chooser.taken(now.depth - 1, chosen, now.footprint);
-    StepView view{chosen, std::string_view(result.trace).substr(printedFrom)};
+    StepView view{chosen, std::string_view(result.trace).substr(printedFrom), stepPc};
     std::string broken = model.check(view);
+    if (broken.empty() && options.observer) broken = options.observer->stepDone(view);
     if (!broken.empty()) {
       result.violation = "after step " + std::to_string(now.depth - 1) + " (" + threadName(chosen) + "): " + broken;
       break;
@@ -544,6 +581,8 @@ RunResult run(const Scenario& scenario, Chooser& chooser, const RunOptions& opti
     if (now.exited) break;
   }
   result.steps = now.depth;
+  for (int i = 0; i < kMaxThreads; ++i)
+    if (now.threads[i].exists && now.threads[i].pending == Pending::Ended) result.ended |= bit(i);
   if (result.violation.empty() && !result.abandoned) finishRun();
   result.exitStatus = now.exitStatus;
   if (result.violation.empty() && !result.abandoned && result.exitStatus != 0)
@@ -649,13 +688,14 @@ int __wrap_pthread_cond_init(pthread_cond_t*, const pthread_condattr_t*) { retur
 int __wrap_pthread_mutex_lock(pthread_mutex_t* mutex) {
   if (mutex == &mutexRand || now.current < 0) return 0;
   now.threads[now.current].object = mutex;
+  now.threads[now.current].pc = reinterpret_cast<uintptr_t>(__builtin_return_address(0));
   stopAt(Pending::Lock);
   return 0;
 }
 
 int __wrap_pthread_mutex_unlock(pthread_mutex_t* mutex) {
   if (mutex == &mutexRand || now.current < 0) return 0;
-  give(now.current, mutex);
+  give(now.current, mutex, __builtin_return_address(0));
   return 0;
 }
 
@@ -664,30 +704,53 @@ int __wrap_pthread_mutex_unlock(pthread_mutex_t* mutex) {
 // on, at any time) and the lock is free, and its next step retakes the lock.
 int __wrap_pthread_cond_wait(pthread_cond_t* cond, pthread_mutex_t* mutex) {
   Thread& t = now.threads[now.current];
+  void* pc = __builtin_return_address(0);
   touchObject(cond);
   model.waits(now.current, cond);
-  give(now.current, mutex);
+  notify({.thread = now.current, .call = Call::Wait, .object = cond, .mutex = mutex, .pc = reinterpret_cast<uintptr_t>(pc)});
+  give(now.current, mutex, pc);
+  t.pc = reinterpret_cast<uintptr_t>(pc);
   t.object = cond;
   t.waitMutex = mutex;
   t.woken = false;
   t.takesAtWait = takesOf(mutex);
+  t.waitedSince = ++now.waits;
   stopAt(Pending::Reacquire);
   return 0;
 }
 
-int __wrap_pthread_cond_broadcast(pthread_cond_t* cond) {
+namespace {
+// Wakes every thread waiting on `cond`, or with `one` only the one that has
+// waited longest: POSIX lets a signal wake any one, and that one is a choice
+// no search need vary to show that the others stay asleep.
+void wake(pthread_cond_t* cond, bool one, void* pc) {
   touchObject(cond);
+  Mask woke = 0;
   for (int i = 0; i < now.threadsUpTo; ++i) {
     Thread& t = now.threads[i];
     if (t.exists && t.pending == Pending::Reacquire && t.object == cond && !t.woken) {
-      t.woken = true;
-      touch(wakeKey(i), Access::HbSource);
+      if (one && woke && t.waitedSince > now.threads[__builtin_ctz(woke)].waitedSince) continue;
+      woke = one ? bit(i) : woke | bit(i);
     }
   }
+  for (int i = 0; i < kMaxThreads; ++i)
+    if (woke & bit(i)) {
+      now.threads[i].woken = true;
+      touch(wakeKey(i), Access::HbSource);
+    }
+  notify({.thread = now.current, .call = Call::Broadcast, .object = cond, .woke = woke, .pc = reinterpret_cast<uintptr_t>(pc)});
+}
+}  // namespace
+
+int __wrap_pthread_cond_broadcast(pthread_cond_t* cond) {
+  wake(cond, false, __builtin_return_address(0));
   return 0;
 }
 
-int __wrap_pthread_cond_signal(pthread_cond_t* cond) { return __wrap_pthread_cond_broadcast(cond); }
+int __wrap_pthread_cond_signal(pthread_cond_t* cond) {
+  wake(cond, true, __builtin_return_address(0));
+  return 0;
+}
 
 // Worker k is the k-th thread created. A worker that takes no part in the
 // scenario gets no context: it ends at once, having printed nothing.
@@ -704,6 +767,7 @@ int __wrap_pthread_create(pthread_t* handle, const pthread_attr_t*, void* (*rout
   t.arg = arg;
   prepareStack(thread);
   touch(startKey(thread), Access::HbSource);
+  notify({.thread = now.current, .call = Call::Create, .other = thread, .pc = reinterpret_cast<uintptr_t>(__builtin_return_address(0))});
   return 0;
 }
 
@@ -712,6 +776,7 @@ int __wrap_pthread_join(pthread_t handle, void** result) {
   int thread = threadOf(static_cast<int>(handle));
   if (thread >= kMaxThreads || !now.threads[thread].exists) return 0;
   now.threads[now.current].joinTarget = thread;
+  now.threads[now.current].pc = reinterpret_cast<uintptr_t>(__builtin_return_address(0));
   stopAt(Pending::Join);
   return 0;
 }
@@ -720,6 +785,7 @@ int __wrap_pthread_join(pthread_t handle, void** result) {
 
 unsigned __wrap_sleep(unsigned seconds) {
   now.threads[now.current].pauseSeconds = seconds;
+  now.threads[now.current].pc = reinterpret_cast<uintptr_t>(__builtin_return_address(0));
   stopAt(Pending::Pause);
   return 0;
 }
@@ -749,6 +815,7 @@ time_t __wrap_time(time_t* at) {
 }
 
 int __wrap_printf(const char* format, ...) {
+  now.threads[now.current].pc = reinterpret_cast<uintptr_t>(__builtin_return_address(0));
   va_list args;
   va_start(args, format);
   now.threads[now.current].line = formatted(format, args);
@@ -762,6 +829,7 @@ int __wrap_fprintf(FILE* stream, const char* format, ...) {
   va_start(args, format);
   if (stream == stdout) {
     now.threads[now.current].line = formatted(format, args);
+    now.threads[now.current].pc = reinterpret_cast<uintptr_t>(__builtin_return_address(0));
     stopAt(Pending::Print);
   } else {
     char buffer[512];
@@ -792,50 +860,50 @@ int __wrap_atexit(void (*handler)()) {
 void __tsan_init() {}
 void __tsan_func_entry(void*) {}
 void __tsan_func_exit() {}
-void __tsan_read1(void* a) { noteAccess(a, Access::Read); }
-void __tsan_read2(void* a) { noteAccess(a, Access::Read); }
-void __tsan_read4(void* a) { noteAccess(a, Access::Read); }
-void __tsan_read8(void* a) { noteAccess(a, Access::Read); }
-void __tsan_read16(void* a) { noteAccess(a, Access::Read); }
-void __tsan_unaligned_read2(void* a) { noteAccess(a, Access::Read); }
-void __tsan_unaligned_read4(void* a) { noteAccess(a, Access::Read); }
-void __tsan_unaligned_read8(void* a) { noteAccess(a, Access::Read); }
-void __tsan_unaligned_read16(void* a) { noteAccess(a, Access::Read); }
-void __tsan_write1(void* a) { noteAccess(a, Access::Write); }
-void __tsan_write2(void* a) { noteAccess(a, Access::Write); }
-void __tsan_write4(void* a) { noteAccess(a, Access::Write); }
-void __tsan_write8(void* a) { noteAccess(a, Access::Write); }
-void __tsan_write16(void* a) { noteAccess(a, Access::Write); }
-void __tsan_unaligned_write2(void* a) { noteAccess(a, Access::Write); }
-void __tsan_unaligned_write4(void* a) { noteAccess(a, Access::Write); }
-void __tsan_unaligned_write8(void* a) { noteAccess(a, Access::Write); }
-void __tsan_unaligned_write16(void* a) { noteAccess(a, Access::Write); }
+void __tsan_read1(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0), 1); }
+void __tsan_read2(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0), 2); }
+void __tsan_read4(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0), 4); }
+void __tsan_read8(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0), 8); }
+void __tsan_read16(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0), 16); }
+void __tsan_unaligned_read2(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0), 2); }
+void __tsan_unaligned_read4(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0), 4); }
+void __tsan_unaligned_read8(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0), 8); }
+void __tsan_unaligned_read16(void* a) { noteAccess(a, Access::Read, false, __builtin_return_address(0), 16); }
+void __tsan_write1(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0), 1); }
+void __tsan_write2(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0), 2); }
+void __tsan_write4(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0), 4); }
+void __tsan_write8(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0), 8); }
+void __tsan_write16(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0), 16); }
+void __tsan_unaligned_write2(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0), 2); }
+void __tsan_unaligned_write4(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0), 4); }
+void __tsan_unaligned_write8(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0), 8); }
+void __tsan_unaligned_write16(void* a) { noteAccess(a, Access::Write, false, __builtin_return_address(0), 16); }
 
 // One thread runs at a time, so an atomic operation is the plain operation.
 int8_t __tsan_atomic8_load(const volatile int8_t* a, int) {
-  noteAccess(a, Access::Read);
+  noteAccess(a, Access::Read, true, __builtin_return_address(0), 1);
   return *a;
 }
 void __tsan_atomic8_store(volatile int8_t* a, int8_t v, int) {
-  noteAccess(a, Access::Write);
+  noteAccess(a, Access::Write, true, __builtin_return_address(0), 1);
   *a = v;
 }
 int32_t __tsan_atomic32_load(const volatile int32_t* a, int) {
-  noteAccess(a, Access::Read);
+  noteAccess(a, Access::Read, true, __builtin_return_address(0), 4);
   return *a;
 }
 void __tsan_atomic32_store(volatile int32_t* a, int32_t v, int) {
-  noteAccess(a, Access::Write);
+  noteAccess(a, Access::Write, true, __builtin_return_address(0), 4);
   *a = v;
 }
 int32_t __tsan_atomic32_fetch_add(volatile int32_t* a, int32_t v, int) {
-  noteAccess(a, Access::Write);
+  noteAccess(a, Access::Write, true, __builtin_return_address(0), 4);
   int32_t old = *a;
   *a = old + v;
   return old;
 }
 int32_t __tsan_atomic32_fetch_sub(volatile int32_t* a, int32_t v, int) {
-  noteAccess(a, Access::Write);
+  noteAccess(a, Access::Write, true, __builtin_return_address(0), 4);
   int32_t old = *a;
   *a = old - v;
   return old;

@@ -1,0 +1,54 @@
+// The judges beyond the trace: what the scheduler saw of a run, checked against
+// rules the trace alone cannot show. As the run goes: data races and the
+// scheme's rules (the model's picture of each worker's phase). At its end: the
+// end state (every lock free, nobody left waiting, every admission counter
+// back at its start) and the data (the outcomes, the values read and the final
+// array fit one sequential execution of the commands).
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "istrazi.hpp"
+#include "linear.hpp"
+#include "races.hpp"
+
+namespace istrazi {
+
+class Judges : public Observer {
+ public:
+  explicit Judges(const Scenario& scenario) : scenario_(scenario) {}
+  void reset();  // before each run
+  void observe(const Event& event) override;
+  std::string stepDone(const StepView& step) override;
+  // After a run that broke no other rule; empty when it passes.
+  std::string finished(const RunResult& run);
+
+ private:
+  std::string endState() const;
+  std::string data() const;
+
+  struct Worker {
+    int requested = -1;  // the step of its first request line
+    int reported = -1;   // the step of its outcome line
+    int ended = -1;      // the step it ended in
+    bool success = false;
+    std::optional<int> value;
+  };
+  const Scenario& scenario_;
+  RaceDetector races_;
+  std::string broken_;  // what an event of the step in progress broke
+  int steps_ = 0;
+  std::array<Worker, kMaxThreads> workers_{};
+  std::array<std::vector<const void*>, kMaxThreads> held_{};  // locks each thread holds
+  std::array<bool, kMaxThreads> started_{}, ended_{};
+  // For lost wake-ups: who sleeps on a condition with no broadcast on its way,
+  // who has broadcast since it last took a lock, and whether a waking section
+  // (those broadcasts and the unlock after them) ended in this step.
+  std::array<bool, kMaxThreads> asleep_{}, broadcasting_{};
+  bool wakingSectionEnded_ = false;
+  std::string lostWakeUp() const;
+};
+
+}  // namespace istrazi

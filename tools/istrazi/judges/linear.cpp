@@ -1,0 +1,87 @@
+#include "linear.hpp"
+
+#include <cstddef>
+
+namespace istrazi::linear {
+
+Array::Result Array::apply(Command command, int argument) {
+  auto length = static_cast<int>(elements.size());
+  switch (command) {
+    case Command::Read:
+      if (argument < 0 || argument >= length) return {};
+      return {true, elements[static_cast<std::size_t>(argument)]};
+    case Command::Delete:
+      if (argument < 0 || argument >= length) return {};
+      elements.erase(elements.begin() + argument);
+      return {true, 0};
+    case Command::Append:
+      if (appendNeedsValueBelowLength && argument >= length) return {};
+      elements.push_back(argument);
+      return {true, 0};
+    case Command::None: return {true, 0};
+  }
+  return {};
+}
+
+namespace {
+
+// Depth-first over the orders that respect real time: an operation may go next
+// when no operation still waiting reported before it was requested.
+class Search {
+ public:
+  Search(const std::vector<Operation>& operations, const std::vector<int>& finalArray)
+      : operations_(operations), finalArray_(finalArray), done_(operations.size(), false) {}
+
+  bool fits(const Array& array, std::size_t placed) {
+    if (placed == operations_.size()) return array.elements == finalArray_;
+    for (std::size_t i = 0; i < operations_.size(); ++i) {
+      if (done_[i] || !mayGoNext(i)) continue;
+      const Operation& op = operations_[i];
+      Array after = array;
+      Array::Result result = after.apply(op.command, op.argument);
+      if (result.success != op.success) continue;
+      if (op.success && op.value && result.value != *op.value) continue;
+      done_[i] = true;
+      bool found = fits(after, placed + 1);
+      done_[i] = false;
+      if (found) return true;
+    }
+    return false;
+  }
+
+ private:
+  bool mayGoNext(std::size_t candidate) const {
+    for (std::size_t j = 0; j < operations_.size(); ++j)
+      if (!done_[j] && j != candidate && operations_[j].reported < operations_[candidate].requested) return false;
+    return true;
+  }
+
+  const std::vector<Operation>& operations_;
+  const std::vector<int>& finalArray_;
+  std::vector<bool> done_;
+};
+
+std::string numbers(const std::vector<int>& values) {
+  std::string text;
+  for (int v : values) text += (text.empty() ? "" : " ") + std::to_string(v);
+  return text;
+}
+
+}  // namespace
+
+std::string check(const std::vector<Operation>& operations, const std::vector<int>& finalArray,
+                  bool appendNeedsValueBelowLength) {
+  Array start;
+  start.appendNeedsValueBelowLength = appendNeedsValueBelowLength;
+  if (Search(operations, finalArray).fits(start, 0)) return {};
+  std::string seen;
+  for (const Operation& op : operations) {
+    seen += op.who + (op.success ? " succeeded" : " failed");
+    if (op.value) seen += " with " + std::to_string(*op.value);
+    seen += ", ";
+  }
+  return "no order of the commands one at a time gives what they reported (" + seen + "final array [" +
+         numbers(finalArray) + "])";
+}
+
+}  // namespace istrazi::linear
