@@ -177,7 +177,7 @@ TEST(Explain, FindsAScheduleForEveryRealRun) {
   for (const char* program : {"zadatak", "niz-mark"}) {
     for (int run = 0; run < 25; ++run) {
       seam::Scratch dir;
-      seam::Launch real(seam::programPath(std::string(program) + "-seam", seam::Build::Plain),
+      seam::Launch real(seam::programPath(program, seam::Build::Plain),
                         {"SEAM_PAUSE=scale:1", "SEAM_JITTER=2"});
       seam::Outcome traced = seam::run(real, std::chrono::seconds(20));
       ASSERT_EQ(traced.status, 0) << traced.describe();

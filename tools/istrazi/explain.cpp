@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <unordered_set>
+#include <unordered_map>
 
 namespace istrazi {
 namespace {
@@ -35,21 +35,32 @@ class Search {
     }
   }
 
+  // Limited discrepancy search: the search first trusts its order of the
+  // ways on everywhere, then allows 1, 2, 4, ... departures from it, and ends
+  // when a pass found the trace or was cut by no limit (then it is complete).
   Explanation run() {
     RunOptions options;
     options.spurious = false;  // a correct wait that wakes for nothing changes no line
-    RunResult result;
-    startRun(scenario_, options, result);
-    trace_ = &result.trace;
     Explanation e;
-    e.found = dfs();
+    long states = 0;
+    for (int budget = 0;; budget = budget == 0 ? 1 : budget * 2) {
+      RunResult result;
+      startRun(scenario_, options, result);
+      trace_ = &result.trace;
+      seen_.clear();
+      draws_.clear();
+      cut_ = false;
+      e.found = dfs(budget);
+      states += static_cast<long>(seen_.size());
+      if (e.found) {
+        e.schedule = result.schedule;
+        e.draws = draws_;
+      }
+      if (e.found || gaveUp_ || !cut_) break;
+    }
     e.gaveUp = !e.found && gaveUp_;
     e.furthestLine = furthest_;
-    e.states = static_cast<long>(seen_.size());
-    if (e.found) {
-      e.schedule = result.schedule;
-      e.draws = draws_;
-    }
+    e.states = states;
     return e;
   }
 
@@ -63,9 +74,15 @@ class Search {
     return expected_.compare(at, line.size(), line) == 0;
   }
 
-  bool dfs() {
-    if (!seen_.insert(stateHash()).second) return false;
-    if (static_cast<long>(seen_.size()) > maxStates_) {
+  // Explores on from the current state with `budget` departures left from the
+  // first way on; a state met before with as many left is not explored again.
+  bool dfs(int budget) {
+    auto [it, fresh] = seen_.try_emplace(stateHash(), budget);
+    if (!fresh) {
+      if (it->second >= budget) return false;
+      it->second = budget;
+    }
+    if (++visited_ > maxStates_) {
       gaveUp_ = true;
       return false;
     }
@@ -112,8 +129,10 @@ class Search {
     }
     // The worker whose line comes next first: it is the one that must move.
     std::stable_partition(options.begin(), options.end(), [&](const Option& o) { return o.thread == owner; });
-    for (std::size_t i = 0; i < options.size() && !gaveUp_; ++i) {
-      std::shared_ptr<const Snapshot> before = i + 1 < options.size() ? snapshot() : nullptr;
+    std::size_t tried = std::min(options.size(), static_cast<std::size_t>(budget) + 1);
+    if (tried < options.size()) cut_ = true;
+    for (std::size_t i = 0; i < tried && !gaveUp_; ++i) {
+      std::shared_ptr<const Snapshot> before = i + 1 < tried ? snapshot() : nullptr;
       std::size_t drawn = draws_.size();
       if (pendingDraw(options[i].thread)) draws_.push_back({workerOf(options[i].thread), options[i].draw});
       stepThread(options[i].thread, options[i].draw);
@@ -123,7 +142,7 @@ class Search {
         draws_.resize(drawn);
         continue;
       }
-      if (dfs()) return true;
+      if (dfs(budget - (i > 0))) return true;
       if (!before) return false;
       restore(*before);
       draws_.resize(drawn);
@@ -180,7 +199,9 @@ class Search {
   };
   std::vector<Guess> guesses_;       // by worker: where its chosen draw likely lies
   std::string* trace_ = nullptr;
-  std::unordered_set<uint64_t> seen_;
+  std::unordered_map<uint64_t, int> seen_;  // each state met, with the most budget it had
+  long visited_ = 0;
+  bool cut_ = false;  // this pass left a way on untried for lack of budget
   std::vector<std::pair<int, int>> draws_;
   int furthest_ = 0;
   bool gaveUp_ = false;

@@ -26,39 +26,56 @@ Array::Result Array::apply(Command command, int argument) {
 namespace {
 
 // Depth-first over the orders that respect real time: an operation may go next
-// when no operation still waiting reported before it was requested.
+// when no operation still waiting reported before it was requested. Where an
+// append must find its value below the length, a successful one takes effect
+// at two moments, in order: its test of the length, then its store at the end
+// (niz-mark tests on arrival and stores after its pause).
 class Search {
  public:
-  Search(const std::vector<Operation>& operations, const std::vector<int>& finalArray)
-      : operations_(operations), finalArray_(finalArray), done_(operations.size(), false) {}
+  Search(const std::vector<Operation>& operations, const std::vector<int>& finalArray, bool splitAppends)
+      : operations_(operations), finalArray_(finalArray), splitAppends_(splitAppends), phase_(operations.size(), kWaiting) {}
 
   bool fits(const Array& array, std::size_t placed) {
     if (placed == operations_.size()) return array.elements == finalArray_;
     for (std::size_t i = 0; i < operations_.size(); ++i) {
-      if (done_[i] || !mayGoNext(i)) continue;
+      if (phase_[i] == kDone || !mayGoNext(i)) continue;
       const Operation& op = operations_[i];
       Array after = array;
-      Array::Result result = after.apply(op.command, op.argument);
-      if (result.success != op.success) continue;
-      if (op.success && op.value && result.value != *op.value) continue;
-      done_[i] = true;
-      bool found = fits(after, placed + 1);
-      done_[i] = false;
+      int next = kDone;
+      if (splitAppends_ && op.command == Command::Append && op.success) {
+        if (phase_[i] == kWaiting) {
+          if (op.argument >= static_cast<int>(array.elements.size())) continue;
+          next = kTested;
+        } else {
+          after.elements.push_back(op.argument);
+        }
+      } else {
+        Array::Result result = after.apply(op.command, op.argument);
+        if (result.success != op.success) continue;
+        if (op.success && op.value && result.value != *op.value) continue;
+      }
+      int was = phase_[i];
+      phase_[i] = next;
+      bool found = fits(after, placed + (next == kDone));
+      phase_[i] = was;
       if (found) return true;
     }
     return false;
   }
 
  private:
+  static constexpr int kWaiting = 0, kTested = 1, kDone = 2;
+
   bool mayGoNext(std::size_t candidate) const {
     for (std::size_t j = 0; j < operations_.size(); ++j)
-      if (!done_[j] && j != candidate && operations_[j].reported < operations_[candidate].requested) return false;
+      if (phase_[j] != kDone && j != candidate && operations_[j].reported < operations_[candidate].requested) return false;
     return true;
   }
 
   const std::vector<Operation>& operations_;
   const std::vector<int>& finalArray_;
-  std::vector<bool> done_;
+  bool splitAppends_;
+  std::vector<int> phase_;
 };
 
 std::string numbers(const std::vector<int>& values) {
@@ -73,7 +90,7 @@ std::string check(const std::vector<Operation>& operations, const std::vector<in
                   bool appendNeedsValueBelowLength) {
   Array start;
   start.appendNeedsValueBelowLength = appendNeedsValueBelowLength;
-  if (Search(operations, finalArray).fits(start, 0)) return {};
+  if (Search(operations, finalArray, appendNeedsValueBelowLength).fits(start, 0)) return {};
   std::string seen;
   for (const Operation& op : operations) {
     seen += op.who + (op.success ? " succeeded" : " failed");

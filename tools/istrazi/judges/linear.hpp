@@ -2,7 +2,7 @@
 // would have seen: the outcomes, the values reads show and the final array
 // must be those of one sequential execution of the commands on a plain array,
 // each command taking effect at a single moment between its request line and
-// its outcome line.
+// its outcome line (a niz-mark append at two: its test, then its store).
 #pragma once
 
 #include <optional>
