@@ -1,7 +1,7 @@
 // A depth-first search over the run's states, steered step by step: at each
 // state the worker whose line comes next goes first, the others only where it
-// cannot go on, and a snapshot is taken only where there is more than one way
-// on.
+// cannot go on; a chosen index is tried where the trace makes it likeliest. A
+// snapshot is taken only where there is more than one way on.
 #include "explain.hpp"
 
 #include <algorithm>
@@ -14,7 +14,7 @@ namespace {
 class Search {
  public:
   Search(const Scenario& scenario, const std::string& trace, long maxStates)
-      : scenario_(scenario), maxStates_(maxStates) {
+      : expected_(trace), scenario_(scenario), maxStates_(maxStates) {
     for (std::size_t at = 0; at < trace.size();) {
       std::size_t end = trace.find('\n', at);
       end = end == std::string::npos ? trace.size() : end + 1;
@@ -183,10 +183,7 @@ class Search {
     return worker < 0 ? -1 : threadOf(worker);
   }
 
- public:
-  std::string expected_;
-
- private:
+  const std::string expected_;
   const Scenario& scenario_;
   long maxStates_;
   std::vector<std::string> lines_;   // the expected trace, line by line
@@ -210,9 +207,7 @@ class Search {
 }  // namespace
 
 Explanation explain(const Scenario& scenario, const std::string& trace, long maxStates) {
-  Search search(scenario, trace, maxStates);
-  search.expected_ = trace;
-  return search.run();
+  return Search(scenario, trace, maxStates).run();
 }
 
 }  // namespace istrazi
