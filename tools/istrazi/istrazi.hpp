@@ -120,8 +120,6 @@ struct Model {
   // niz-locks: a deletion lowers the count after its success line, so a
   // command's interval ends when its worker ends, not at its outcome line.
   bool effectAfterOutcomeLine = false;
-  // Whether the wait `thread` is in would end if it were woken now.
-  bool (*waitWouldEnd)(int thread) = nullptr;
   // --explain: a scenario text whose workers print the lines of `trace`
   // (kChosenDraw, written "?", where the lines do not show an argument).
   bool (*scenarioOf)(const provera::Trace& trace, std::string& text, std::string& error) = nullptr;
@@ -236,5 +234,11 @@ std::shared_ptr<const Snapshot> snapshot();
 void restore(const Snapshot& snapshot);
 // A hash of the same: equal states hash alike.
 uint64_t stateHash();
+
+// Whether `thread`, asleep in a wait, would go past it if it were woken now:
+// it is woken in a copy of the state and run alone until it waits again (no),
+// meets a lock held by another (no: nothing is claimed) or goes on (yes). The
+// state is then put back; no judge or model hears of the trial.
+bool wouldPassWait(int thread);
 
 }  // namespace istrazi

@@ -216,8 +216,6 @@ void commandOf(const Participant& p, Command& command, int& argument) {
   argument = command == Command::Append ? p.draws[2] : count > 0 ? p.draws[1] % count : 0;
 }
 
-// Writers wait for admission while either counter is above 0.
-bool waitWouldEnd(int) { return brDodaju == 0 && brBrisu == 0; }
 
 }  // namespace
 
@@ -241,7 +239,6 @@ const Model model{
     commandOf,
     false,
     true,
-    waitWouldEnd,
     scenarioOf,
     drawChoices,
 };

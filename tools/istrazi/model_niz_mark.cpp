@@ -181,8 +181,6 @@ void commandOf(const Participant& p, Command& command, int& argument) {
   command = drawn[p.draws[1]];
 }
 
-// Reads and deletions wait while their index is at or below the mark.
-bool waitWouldEnd(int thread) { return !(seen[static_cast<std::size_t>(thread)].argument <= brisDeo); }
 
 }  // namespace
 
@@ -206,7 +204,6 @@ const Model model{
     commandOf,
     true,
     false,
-    waitWouldEnd,
     scenarioOf,
 };
 

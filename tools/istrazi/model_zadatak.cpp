@@ -93,12 +93,8 @@ bool scenarioOf(const provera::Trace& trace, std::string& text, std::string& err
   return true;
 }
 
-std::array<int, kMaxThreads> argumentOf{};  // each worker's argument in this scenario
-
 void reset(const Scenario& scenario) {
   scheme::reset(scenario);
-  for (const Participant& p : scenario.participants)
-    argumentOf[static_cast<std::size_t>(threadOf(p.worker))] = scenario.mainDraws[static_cast<std::size_t>(p.worker)];
 }
 
 // The monitor's state is consistent whenever `mutex` is free.
@@ -137,15 +133,6 @@ void commandOf(const Participant& p, Command& command, int& argument) {
   argument = std::stoi(p.label.substr(p.label.find(' ') + 1));
 }
 
-// The negation of each command's wait condition, as the monitor tests it.
-bool waitWouldEnd(int thread) {
-  int argument = argumentOf[static_cast<std::size_t>(thread)];
-  switch (workerOf(thread) % 3) {
-    case 0: return !(nBrisanje > 0 && argument >= elementSeBrise);
-    case 1: return !(nBrisanje > 0 || nDodavanje > 0);
-    default: return !(nBrisanje > 0 || nDodavanje > 0 || nCitanje > 0);
-  }
-}
 
 }  // namespace
 
@@ -168,7 +155,6 @@ const Model model{
     commandOf,
     false,
     false,
-    waitWouldEnd,
     scenarioOf,
 };
 

@@ -94,9 +94,8 @@ std::string Judges::stepDone(const StepView& step) {
 // Once a thread's waking section is over, nobody may sleep on in a wait that
 // would end now: no later broadcast is due to come for it.
 std::string Judges::lostWakeUp() const {
-  if (!model.waitWouldEnd) return {};
   for (int t = 0; t < kMaxThreads; ++t)
-    if (asleep_[static_cast<std::size_t>(t)] && model.waitWouldEnd(t))
+    if (asleep_[static_cast<std::size_t>(t)] && wouldPassWait(t))
       return "lost wake-up: " + threadName(t) + " sleeps on although its wait would end now, and no broadcast is on its way to it";
   return {};
 }
