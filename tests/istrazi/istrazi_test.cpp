@@ -262,7 +262,7 @@ TEST_P(Mutant, IsCaughtAndItsCounterexampleReplaysTheSame) {
   seam::Scratch dir;
   std::string explorer = testBinPath("istrazi-" + GetParam());
   std::string schedule = dir.path("counterexample.schedule");
-  seam::Outcome found = explore(explorer, {"--spurious", "--quiet", "--out", schedule});
+  seam::Outcome found = explore(explorer, {"--quiet", "--out", schedule});
   ASSERT_EQ(found.status, 1) << found.describe();
   ASSERT_NE(found.out.find("VIOLATION"), std::string::npos) << found.describe();
 
@@ -303,7 +303,7 @@ TEST(Gap, ReleaseResettingTheMarkBreaksTheMonitorInvariant) {
 
 TEST(Gap, AWaitThatIsAnIfLetsAReadPassTheMark) {
   seam::Outcome outcome = explore(testBinPath("istrazi-niz-mark-read-waits-once"),
-                                  {"--spurious", "--quiet", "--out", "/dev/null"});
+                                  {"--quiet", "--out", "/dev/null"});
   EXPECT_EQ(outcome.status, 1);
   EXPECT_NE(outcome.out.find("passed its wait while the mark stood at"), std::string::npos) << outcome.describe();
 }

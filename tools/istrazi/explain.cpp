@@ -36,8 +36,9 @@ class Search {
   }
 
   // Limited discrepancy search: the search first trusts its order of the
-  // ways on everywhere, then allows 1, 2, 4, ... departures from it, and ends
-  // when a pass found the trace or was cut by no limit (then it is complete).
+  // ways on everywhere, then allows 1, 2, 4, ... departures from it (any other
+  // way on is one), and ends when a pass found the trace or was cut by no
+  // limit (then it is complete).
   Explanation run() {
     RunOptions options;
     options.spurious = false;  // a correct wait that wakes for nothing changes no line
@@ -127,9 +128,12 @@ class Search {
         break;
       }
     }
-    // The worker whose line comes next first: it is the one that must move.
-    std::stable_partition(options.begin(), options.end(), [&](const Option& o) { return o.thread == owner; });
-    std::size_t tried = std::min(options.size(), static_cast<std::size_t>(budget) + 1);
+    // The workers by how soon the trace has a line of theirs: the one whose
+    // line comes next must move, and one whose line comes soon likely had to
+    // get there first. main, which starts the workers, goes before them all.
+    std::stable_sort(options.begin(), options.end(),
+                     [&](const Option& a, const Option& b) { return soonest(a.thread) < soonest(b.thread); });
+    std::size_t tried = budget > 0 ? options.size() : std::min<std::size_t>(options.size(), 1);
     if (tried < options.size()) cut_ = true;
     for (std::size_t i = 0; i < tried && !gaveUp_; ++i) {
       std::shared_ptr<const Snapshot> before = i + 1 < tried ? snapshot() : nullptr;
@@ -174,6 +178,15 @@ class Search {
     for (std::size_t k = current; k < lines_.size(); ++k)
       if (workers_[k] == workerOf(thread)) return k != current && lines_[k] == line;
     return false;
+  }
+
+  // The first line of the trace from the current one that `thread`'s worker
+  // prints; -1 for main, the number of lines when it prints no more.
+  long soonest(int thread) const {
+    if (thread == kMain) return -1;
+    for (std::size_t k = currentLine(); k < lines_.size(); ++k)
+      if (workers_[k] == workerOf(thread)) return static_cast<long>(k);
+    return static_cast<long>(lines_.size());
   }
 
   // The worker named by the next expected line, as its thread; -1 if none.

@@ -498,8 +498,7 @@ bool parseOptions(int argc, char** argv, Options& options) {
       if (slash == std::string::npos || !istrazi::number(std::string_view(number).substr(0, slash), 0, 999, options.part) ||
           !istrazi::number(std::string_view(number).substr(slash + 1), 1, 1000, options.parts) || options.part >= options.parts)
         return false;
-    } else if (arg == "--spurious") options.spurious = true;
-    else if (arg == "--no-spurious") options.spurious = false;
+    } else if (arg == "--no-spurious") options.spurious = false;
     else if (arg == "--all") options.all = true;
     else if (arg == "--traces") options.traces = true;
     else if (arg == "--quiet") options.quiet = true;

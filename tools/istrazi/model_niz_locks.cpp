@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <map>
 #include <atomic>
 #include <charconv>
 #include <cstdint>
@@ -74,21 +73,10 @@ bool parse(std::string_view text, Scenario& into, std::string& error) {
 // so it names the slot an append fills, or, with no append, index 0. What an
 // append stores never shows.
 std::string signature(std::vector<Draft> drafts) {
-  int deletions = static_cast<int>(std::count_if(drafts.begin(), drafts.end(), [](const Draft& d) { return d.command == 2; }));
   bool appends = std::any_of(drafts.begin(), drafts.end(), [](const Draft& d) { return d.command == 1; });
-  std::string text;
-  for (Draft& d : drafts) {
-    if (!appends) d.argument %= 9;
-    text += "rad"[d.command];
-    if (d.command == 1) continue;
-    int others = deletions - (d.command == 2);
-    text += std::to_string(std::min(9 - d.argument, std::min(others, 1) + 1));
-  }
-  for (std::size_t i = 0; i < drafts.size(); ++i)
-    for (std::size_t j = i + 1; j < drafts.size(); ++j)
-      if ((drafts[i].command == 2 && drafts[j].command != 1) || (drafts[j].command == 2 && drafts[i].command != 1))
-        text += drafts[i].argument < drafts[j].argument ? "<" : ">=";
-  return text;
+  if (!appends)
+    for (Draft& d : drafts) d.argument %= 9;
+  return signatureOf(drafts, "rad", 1, belowADeletion);
 }
 
 std::vector<std::string> defaults() {
@@ -107,17 +95,10 @@ std::vector<std::string> defaults() {
 // --explain: the workers the trace names, with what its lines show of them: the
 // lines carry no index, so the search draws each one ("?").
 bool scenarioOf(const provera::Trace& trace, std::string& text, std::string& error) {
-  std::map<long, const provera::Line*> first;
-  for (const provera::Line& line : trace.lines) first.try_emplace(line.worker, &line);
-  if (first.empty()) {
-    error = "the trace names no worker";
-    return false;
-  }
-  text.clear();
-  for (const auto& [worker, line] : first) {
-    text += (text.empty() ? "" : ",") + std::to_string(worker) + ":" + kCommands[static_cast<int>(line->command)] + (line->command == provera::Command::Append ? ":0" : ":?");
-  }
-  return true;
+  auto entry = [](const provera::Line& line) {
+    return std::string(kCommands[static_cast<int>(line.command)]) + (line.command == provera::Command::Append ? ":0" : ":?");
+  };
+  return workersOfTrace(trace, entry, text, error);
 }
 
 // A chosen index draw may take any value below the count it is drawn against.

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <array>
-#include <map>
 #include <cstdint>
 
 #include "istrazi.hpp"
@@ -57,20 +56,12 @@ bool parse(std::string_view text, Scenario& into, std::string& error) {
 // past the end; an append's value is tested the same way. The mark decides who
 // waits: a read or deletion below, at or above a deletion's index.
 std::string signature(const std::vector<Draft>& drafts) {
-  int deletions = static_cast<int>(std::count_if(drafts.begin(), drafts.end(), [](const Draft& d) { return d.command == 2; }));
-  std::string text;
-  for (const Draft& d : drafts) {
-    text += "radn"[d.command];
-    if (d.command == 3) continue;
-    int others = deletions - (d.command == 2);
-    text += std::to_string(std::min(9 - d.argument, std::min(others, 1) + 1));
-  }
-  auto indexed = [](const Draft& d) { return d.command == 0 || d.command == 2; };
-  for (std::size_t i = 0; i < drafts.size(); ++i)
-    for (std::size_t j = i + 1; j < drafts.size(); ++j)
-      if (indexed(drafts[i]) && indexed(drafts[j]) && (drafts[i].command == 2 || drafts[j].command == 2))
-        text += relation(drafts[i].argument, drafts[j].argument);
-  return text;
+  auto pair = [](const Draft& a, const Draft& b) -> std::string {
+    auto indexed = [](const Draft& d) { return d.command == 0 || d.command == 2; };
+    if (indexed(a) && indexed(b) && (a.command == 2 || b.command == 2)) return relation(a.argument, b.argument);
+    return "";
+  };
+  return signatureOf(drafts, "radn", 3, pair);
 }
 
 std::vector<std::string> defaults() {
@@ -88,17 +79,10 @@ std::vector<std::string> defaults() {
 
 // --explain: the workers the trace names, with what its lines show of them.
 bool scenarioOf(const provera::Trace& trace, std::string& text, std::string& error) {
-  std::map<long, const provera::Line*> first;
-  for (const provera::Line& line : trace.lines) first.try_emplace(line.worker, &line);
-  if (first.empty()) {
-    error = "the trace names no worker";
-    return false;
-  }
-  text.clear();
-  for (const auto& [worker, line] : first) {
-    text += (text.empty() ? "" : ",") + std::to_string(worker) + ":" + kCommands[static_cast<int>(line->command)] + ":" + std::to_string(line->argument.value_or(0));
-  }
-  return true;
+  auto entry = [](const provera::Line& line) {
+    return std::string(kCommands[static_cast<int>(line.command)]) + ":" + std::to_string(line.argument.value_or(0));
+  };
+  return workersOfTrace(trace, entry, text, error);
 }
 
 void reset(const Scenario& scenario) {

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <map>
 #include <cstdint>
 
 #include "istrazi.hpp"
@@ -46,21 +45,7 @@ bool parse(std::string_view text, Scenario& into, std::string& error) {
 // index lies below another's, and whether one deletion is enough to push an
 // index past the end (index 8). Appends only raise the count back; what they
 // append never shows in the trace.
-std::string signature(const std::vector<Draft>& drafts) {
-  int deletions = static_cast<int>(std::count_if(drafts.begin(), drafts.end(), [](const Draft& d) { return d.command == 2; }));
-  std::string text;
-  for (const Draft& d : drafts) {
-    text += "rad"[d.command];
-    if (d.command == 1) continue;
-    int others = deletions - (d.command == 2);
-    text += std::to_string(std::min(9 - d.argument, std::min(others, 1) + 1));
-  }
-  for (std::size_t i = 0; i < drafts.size(); ++i)
-    for (std::size_t j = i + 1; j < drafts.size(); ++j)
-      if ((drafts[i].command == 2 && drafts[j].command != 1) || (drafts[j].command == 2 && drafts[i].command != 1))
-        text += drafts[i].argument < drafts[j].argument ? "<" : ">=";
-  return text;
-}
+std::string signature(const std::vector<Draft>& drafts) { return signatureOf(drafts, "rad", 1, belowADeletion); }
 
 // Workers by command: reads 0, 3, 6; appends 1, 4, 7; deletions 2, 5, 8.
 std::vector<std::string> defaults() {
@@ -80,17 +65,10 @@ std::vector<std::string> defaults() {
 
 // --explain: the workers the trace names, with what its lines show of them.
 bool scenarioOf(const provera::Trace& trace, std::string& text, std::string& error) {
-  std::map<long, const provera::Line*> first;
-  for (const provera::Line& line : trace.lines) first.try_emplace(line.worker, &line);
-  if (first.empty()) {
-    error = "the trace names no worker";
-    return false;
-  }
-  text.clear();
-  for (const auto& [worker, line] : first) {
-    text += (text.empty() ? "" : ",") + std::to_string(worker) + ":" + std::to_string(line->argument.value_or(0));
-  }
-  return true;
+  auto entry = [](const provera::Line& line) {
+    return std::to_string(line.argument.value_or(0));
+  };
+  return workersOfTrace(trace, entry, text, error);
 }
 
 void reset(const Scenario& scenario) {

@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "trace.hpp"
+
 namespace istrazi {
 
 // Splits "a:b,c:d" into {{"a","b"},{"c","d"}}.
@@ -117,7 +119,52 @@ inline std::vector<std::vector<Draft>> everyClass(int commands, int workers, std
   return result;
 }
 
+// --explain: "W:ENTRY,..." for every worker the trace names, in order of
+// number, each entry what `entry` makes of that worker's first line.
+inline bool workersOfTrace(const provera::Trace& trace, const std::function<std::string(const provera::Line&)>& entry,
+                           std::string& text, std::string& error) {
+  std::vector<const provera::Line*> first;
+  for (const provera::Line& line : trace.lines)
+    if (std::none_of(first.begin(), first.end(), [&](const provera::Line* l) { return l->worker == line.worker; }))
+      first.push_back(&line);
+  if (first.empty()) {
+    error = "the trace names no worker";
+    return false;
+  }
+  std::sort(first.begin(), first.end(), [](const provera::Line* a, const provera::Line* b) { return a->worker < b->worker; });
+  text.clear();
+  for (const provera::Line* line : first) text += (text.empty() ? "" : ",") + std::to_string(line->worker) + ":" + entry(*line);
+  return true;
+}
+
 // "<" "=" ">": how a compares with b.
 inline const char* relation(int a, int b) { return a < b ? "<" : a == b ? "=" : ">"; }
+
+// The signature the three programs share (command 2 is the deletion): each
+// worker's command letter and, but for the `unplaced` command, whether one
+// deletion by another worker is enough to push its argument past the end of
+// the nine elements; then what `pair` says of each two workers.
+inline std::string signatureOf(const std::vector<Draft>& drafts, std::string_view letters, int unplaced,
+                               const std::function<std::string(const Draft&, const Draft&)>& pair) {
+  int deletions = static_cast<int>(std::count_if(drafts.begin(), drafts.end(), [](const Draft& d) { return d.command == 2; }));
+  std::string text;
+  for (const Draft& d : drafts) {
+    text += letters[static_cast<std::size_t>(d.command)];
+    if (d.command == unplaced) continue;
+    int others = deletions - (d.command == 2);
+    text += std::to_string(std::min(9 - d.argument, std::min(others, 1) + 1));
+  }
+  for (std::size_t i = 0; i < drafts.size(); ++i)
+    for (std::size_t j = i + 1; j < drafts.size(); ++j) text += pair(drafts[i], drafts[j]);
+  return text;
+}
+
+// Whether a's index lies below b's, where one of them is a deletion and the
+// other is no append: in zadatak and niz-locks nothing else about two indices
+// decides an outcome.
+inline std::string belowADeletion(const Draft& a, const Draft& b) {
+  if ((a.command == 2 && b.command != 1) || (b.command == 2 && a.command != 1)) return a.argument < b.argument ? "<" : ">=";
+  return "";
+}
 
 }  // namespace istrazi
