@@ -2,6 +2,7 @@
 // beside this executable (each program's globals need an executable of their own).
 // istrazi --replay FILE ...: runs the explorer the saved schedule names (a
 // broken copy's, from the tests, too).
+// istrazi PROGRAM --play --copy NAME: runs the explorer of that broken copy.
 // istrazi --exercises: lists the broken copies the tests build, each with the
 // goal of a learner who explores it.
 #include <unistd.h>
@@ -23,6 +24,8 @@ constexpr const char* kUsage =
     "usage: istrazi PROGRAM [OPTIONS]   explore zadatak, niz-locks or niz-mark\n"
     "       istrazi --replay FILE [--save STAMPED]\n"
     "       istrazi --exercises         the broken copies to explore, and the goal of each\n"
+    "       istrazi PROGRAM --play [--scenario S] [--copy NAME] [--explain TRACE]\n"
+    "                                   be the scheduler: choose who runs next\n"
     "       istrazi PROGRAM --help      the options and the scenario syntax\n";
 
 // The explorer a saved schedule was made by; empty when the file says none.
@@ -78,6 +81,18 @@ int main(int argc, char** argv) {
   } else if (argc >= 2 && (std::strcmp(argv[1], "zadatak") == 0 || std::strcmp(argv[1], "niz-locks") == 0 ||
                            std::strcmp(argv[1], "niz-mark") == 0)) {
     explorer = std::string("istrazi-") + argv[1];
+    // --copy NAME: the explorer of that broken copy of the program, which the
+    // tests' build makes; it is told the name again, to say its goal.
+    for (int i = 2; i + 1 < argc; ++i)
+      if (std::strcmp(argv[i], "--copy") == 0) {
+        std::string copy = argv[i + 1];
+        if (!safeName("istrazi-" + copy) || !copy.starts_with(std::string(argv[1]) + "-")) {
+          std::cerr << "istrazi: " << copy << " is not a broken copy of " << argv[1]
+                    << " (istrazi --exercises lists them)\n";
+          return 2;
+        }
+        explorer = "istrazi-" + copy;
+      }
     args.erase(args.begin() + 1);
   } else {
     if (argc >= 2 && std::strcmp(argv[1], "--help") != 0 && std::strcmp(argv[1], "-h") != 0) {
@@ -91,6 +106,11 @@ int main(int argc, char** argv) {
   // the tests build, in the test builds' directory.
   std::string path = timeline::executableDirectory() + "/" + explorer;
   if (access(path.c_str(), X_OK) != 0) path = timeline::executableDirectory() + "/../test-bin/" + explorer;
+  if (access(path.c_str(), X_OK) != 0 && explorer != std::string("istrazi-") + argv[1]) {
+    std::cerr << "istrazi: no broken copy " << explorer.substr(8) << " has been built (istrazi --exercises lists them;"
+              << " cmake --build build --target " << explorer << ")\n";
+    return 2;
+  }
   args[0] = explorer.data();
   args.push_back(nullptr);
   execv(path.c_str(), args.data());

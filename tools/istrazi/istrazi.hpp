@@ -125,6 +125,11 @@ struct Model {
   bool (*scenarioOf)(const provera::Trace& trace, std::string& text, std::string& error) = nullptr;
   // How many values a chosen draw may take at this moment (0 to this less one).
   int (*drawChoices)() = nullptr;
+  // --play: the program's globals as a person reads them, a line or two
+  // ("nCitanje 1  nDodavanje 0 ...", then the array).
+  std::string (*describe)() = nullptr;
+  // --play: the scenario played when none is given, with room for every kind of mistake.
+  const char* playScenario = nullptr;
 };
 
 // Provided by the model file of each explorer.
@@ -215,6 +220,8 @@ void startRun(const Scenario& scenario, const RunOptions& options, RunResult& in
 // process has exited, or when none can (a deadlock).
 Mask runnable();
 bool allEnded();
+// Whether the program has ended the process (exit, or a return from main).
+bool processExited();
 // The call or access a thread has stopped at.
 Pending pendingOf(int thread);
 // The line a thread stopped at a print will print; null if it is not at one.
@@ -226,6 +233,34 @@ int pendingDraw(int thread);
 void stepThread(int thread, int drawValue = 0);
 // Runs the exit handlers once the last thread has ended; sets the exit status.
 void finishRun();
+// One step of `thread` judged as run() judges it: the model's invariants, then
+// the observer's rules. What it broke ("after step 7 (worker 1): ..."), or empty.
+std::string judgedStep(int thread, RunResult& into);
+// Who waits for what, once no thread can take a step and some have not ended.
+std::string deadlockReport();
+// Closes the run as run() does: the steps, the threads ended, the exit
+// handlers (unless a rule was broken) and the exit status.
+void endRun(RunResult& into);
+
+// Where a thread stands, for a person watching the run (--play).
+struct ThreadView {
+  bool exists = false;
+  Pending pending = Pending::Ended;
+  bool canRun = false;
+  uintptr_t pc = 0;                 // the program's code it stopped at; 0 before its start
+  const void* object = nullptr;     // Lock: the lock; Reacquire: the condition
+  const void* waitMutex = nullptr;  // Reacquire: the lock the wait gave up
+  bool woken = false;               // Reacquire: a broadcast has come
+  int joinTarget = -1;              // Join: the thread waited for
+  uintptr_t address = 0;            // Access: the location
+  Access access = Access::Read;     // Access: load or store
+  uint8_t size = 0;                 // Access: bytes
+  const std::string* line = nullptr;  // Print: the line it will print
+  std::vector<const void*> held;    // the locks it holds
+};
+ThreadView viewOf(int thread);
+// The thread holding `mutex`; -1 when it is free.
+int holderOf(const void* mutex);
 
 // Everything a run's future depends on: the program's globals, each thread's
 // stack and where it stopped, the locks held, the trace so far.

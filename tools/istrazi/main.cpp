@@ -19,7 +19,9 @@
 #include "explain.hpp"
 #include "scenario.hpp"
 #include "istrazi.hpp"
-#include "judges/judges.hpp"
+#include "judge.hpp"
+#include "play/play.hpp"
+#include "saved.hpp"
 #include "search.hpp"
 
 namespace istrazi {
@@ -43,6 +45,8 @@ struct Options {
   int repeat = 1;
   long limit = 0;  // stop a scenario after this many schedules (0: never)
   int part = 0, parts = 1;  // --part K/N
+  bool play = false;
+  std::string copy;  // --copy: the broken copy this explorer should be
 };
 
 std::string explorerName;
@@ -83,71 +87,17 @@ void usage(std::ostream& out) {
       << "                   each switch marked on standard error\n"
       << "  --save STAMPED   with --replay: the trace with step numbers for times, as\n"
       << "                   prikaz --from reads it\n"
+      << "  --play           be the scheduler yourself: a terminal screen with each worker's\n"
+      << "                   source line, the program's state and the trace; a worker's key\n"
+      << "                   runs it one step (one --scenario, or a small one of every kind;\n"
+      << "                   with --explain TRACE, space steps through the schedule found)\n"
+      << "  --copy NAME      with --play: the broken copy NAME (istrazi --exercises lists them)\n"
       << "Scenario syntax for " << program << ":\n"
       << model.syntax << "\nDefault scenarios:";
   for (const std::string& s : model.defaults) out << " " << s;
   out << "\nExit status: 0 no violation, 1 a violation, 2 usage error.\n";
 }
 
-
-// Where each thread's last step began, for a report.
-std::string lastSteps(const Scenario& scenario, const RunResult& run) {
-  std::string text;
-  auto add = [&](int thread) {
-    uintptr_t pc = run.lastPc[static_cast<std::size_t>(thread)];
-    text += (text.empty() ? "" : ", ") + threadName(thread) + ((run.ended & bit(thread)) ? " (ended)" : "") +
-            (pc ? " at " + sourceLine(pc) : " at its start");
-  };
-  add(kMain);
-  for (const Participant& p : scenario.participants)
-    if (threadOf(p.worker) < kMaxThreads) add(threadOf(p.worker));
-  return " [last steps: " + text + "]";
-}
-
-// Judges a finished run; empty when it broke no rule.
-class Judge {
- public:
-  Judge(const Scenario& scenario, bool traceOnly) : scenario_(scenario), judges_(scenario), traceOnly_(traceOnly) {
-    for (const Participant& p : scenario.participants) scope_.workers.insert(p.worker);
-  }
-  // The options of the next run: unless only the trace is judged, its events
-  // go to the judges.
-  RunOptions prepare(RunOptions options) {
-    if (!traceOnly_) {
-      judges_.reset();
-      options.observer = &judges_;
-    }
-    return options;
-  }
-  std::string operator()(const RunResult& run) {
-    std::string violation = verdict(run);
-    if (violation.empty() && !traceOnly_) violation = judges_.finished(run);
-    return violation.empty() ? violation : violation + lastSteps(scenario_, run);
-  }
-  std::size_t distinctTraces() const { return verdicts_.size(); }
-  const std::unordered_map<std::string, std::string>& verdicts() const { return verdicts_; }
-
- private:
-  std::string verdict(const RunResult& run) {
-    if (!run.violation.empty()) return run.violation;
-    auto [it, fresh] = verdicts_.try_emplace(run.trace);
-    if (fresh && model.judgedByProvera) {
-      provera::Report report = provera::check(model.program, run.trace, scope_);
-      // An incomplete check is no verdict, so the run is not passed either.
-      if (!report.violations.empty())
-        it->second = "provera: " + provera::describe(report.violations.front());
-      else if (report.incomplete)
-        it->second = "provera: " + report.summary;
-    }
-    return it->second;
-  }
-
-  const Scenario& scenario_;
-  Judges judges_;
-  bool traceOnly_;
-  provera::Scope scope_;
-  std::unordered_map<std::string, std::string> verdicts_;
-};
 
 struct Found {
   RunResult run;
@@ -170,23 +120,9 @@ std::optional<Found> firstViolation(const Scenario& scenario, const RunOptions& 
   }
 }
 
-std::string scheduleText(const std::vector<int>& schedule) {
-  std::string text;
-  for (int t : schedule) text += (text.empty() ? "" : " ") + std::to_string(t);
-  return text;
-}
-
 bool writeSchedule(const std::string& path, const Scenario& scenario, const Options& options,
                    const Found& found) {
-  std::ofstream out(path);
-  out << "istrazi schedule\n"
-      << "explorer " << explorerName << "\n"
-      << "scenario " << scenario.text << "\n"
-      << "spurious " << (options.spurious ? "yes" : "no") << "\n"
-      << "violation " << found.violation << "\n"
-      << "steps " << scheduleText(found.run.schedule) << "\n";
-  out.close();
-  return static_cast<bool>(out);
+  return writeSaved(path, {explorerName, scenario.text, options.spurious, found.violation, found.run.schedule});
 }
 
 struct Report {
@@ -284,52 +220,6 @@ Report explore(const Scenario& scenario, const Options& options) {
 
 // ---- Replay -------------------------------------------------------------------
 
-struct Saved {
-  std::string explorer;
-  std::string scenario;
-  bool spurious = false;
-  std::string violation;
-  std::vector<int> steps;
-};
-
-bool readSaved(const std::string& path, Saved& saved, std::string& error) {
-  std::ifstream in(path);
-  if (!in) {
-    error = "cannot read " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  std::string line;
-  if (!std::getline(in, line) || line != "istrazi schedule") {
-    error = path + " is not a saved schedule";
-    return false;
-  }
-  bool haveSteps = false;
-  while (std::getline(in, line)) {
-    std::string key = line.substr(0, line.find(' '));
-    std::string value = line.size() > key.size() ? line.substr(key.size() + 1) : "";
-    if (key == "explorer") saved.explorer = value;
-    else if (key == "scenario") saved.scenario = value;
-    else if (key == "spurious") saved.spurious = value == "yes";
-    else if (key == "violation") saved.violation = value;
-    else if (key == "steps") {
-      std::istringstream numbers(value);
-      for (int t; numbers >> t;) {
-        if (t < 0 || t >= kMaxThreads) {
-          error = path + ": step thread out of range";
-          return false;
-        }
-        saved.steps.push_back(t);
-      }
-      haveSteps = !numbers.bad();
-    }
-  }
-  if (!haveSteps || saved.scenario.empty()) {
-    error = path + " lacks its scenario or steps";
-    return false;
-  }
-  return true;
-}
-
 int replay(const Options& options) {
   Saved saved;
   std::string error;
@@ -366,14 +256,8 @@ int replay(const Options& options) {
   if (options.repeat > 1) std::cout << first.trace;
   std::cerr << "~~ " << first.steps << " steps; " << (violation.empty() ? "no violation" : violation) << "\n";
   if (!options.save.empty()) {
-    std::ofstream out(options.save);
     // One line per trace line: the step that printed it, standing for the time.
-    std::istringstream lines(first.trace);
-    std::size_t n = 0;
-    for (std::string line; std::getline(lines, line); ++n)
-      out << (n < first.stepOfLine.size() ? first.stepOfLine[n] : first.steps) << ".000000 " << line << "\n";
-    out.close();
-    if (!out) {
+    if (!writeStamped(options.save, first.trace, first.stepOfLine, first.steps)) {
       std::cerr << "istrazi: cannot write " << options.save << "\n";
       return 2;
     }
@@ -404,7 +288,10 @@ std::string filledIn(const std::string& text, const std::vector<std::pair<int, i
   return out;
 }
 
-int explainTrace(const Options& options) {
+// Reads the trace --explain names and searches for its schedule, filling in
+// the scenario's chosen draws. The exit status when none is found (having
+// said why), -1 when one is.
+int findExplanation(const Options& options, std::string& trace, Scenario& filled, Explanation& found) {
   std::ifstream in(options.explain, std::ios::binary);
   if (!in) {
     std::cerr << "istrazi: cannot read " << options.explain << ": " << std::strerror(errno) << "\n";
@@ -412,7 +299,7 @@ int explainTrace(const Options& options) {
   }
   std::ostringstream text;
   text << in.rdbuf();
-  std::string trace = text.str();
+  trace = text.str();
   provera::Trace parsed = provera::parse(model.program, trace);
   std::string scenarioText, error;
   if (!model.scenarioOf || !model.scenarioOf(parsed, scenarioText, error)) {
@@ -426,7 +313,7 @@ int explainTrace(const Options& options) {
     return 2;
   }
   auto start = Clock::now();
-  Explanation found = explain(scenario, trace, options.limit > 0 ? options.limit : 5000000);
+  found = explain(scenario, trace, options.limit > 0 ? options.limit : 5000000);
   double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   std::cout << explorerName << " --explain " << options.explain << ": scenario " << scenarioText << ", "
             << found.states << " states, " << seconds << " s\n";
@@ -442,12 +329,19 @@ int explainTrace(const Options& options) {
               << ": " << provera::escaped(line) << "\n";
     return 1;
   }
-  Scenario filled;
   filled.text = filledIn(scenarioText, found.draws);
   if (!model.parse(filled.text, filled, error)) {
     std::cerr << "istrazi: " << error << "\n";
     return 2;
   }
+  return -1;
+}
+
+int explainTrace(const Options& options) {
+  std::string trace;
+  Scenario filled;
+  Explanation found;
+  if (int status = findExplanation(options, trace, filled, found); status >= 0) return status;
   // The schedule found is run once more, judged as every explored run is.
   Judge judge(filled, options.traceJudgesOnly);
   FixedSchedule schedule(found.schedule);
@@ -471,6 +365,59 @@ int explainTrace(const Options& options) {
             << "  " << (result.violation.empty() ? "no violation" : "VIOLATION: " + result.violation) << "\n"
             << "  steps " << scheduleText(found.schedule) << "\n";
   return result.violation.empty() ? 0 : 1;
+}
+
+// ---- Play ---------------------------------------------------------------------
+
+// A broken copy's goal, from the list the tests' build writes beside the
+// copies' explorers; empty when it has none.
+std::string goalOf(const std::string& copy) {
+  char self[4096];
+  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return {};
+  std::string path(self, static_cast<std::size_t>(n));
+  std::ifstream in(path.substr(0, path.rfind('/') + 1) + "istrazi-exercises.txt");
+  for (std::string line; std::getline(in, line);)
+    if (line.starts_with(copy + "\t")) return line.substr(copy.size() + 1);
+  return {};
+}
+
+int playGame(const Options& options) {
+  std::string program(provera::nameOf(model.program));
+  std::string self = explorerName.starts_with("istrazi-") ? explorerName.substr(8) : explorerName;
+  if (!options.copy.empty() && options.copy != self) {
+    std::cerr << "istrazi: this is " << explorerName << ", not the explorer of the broken copy " << options.copy << "\n";
+    return 2;
+  }
+  play::Options play;
+  play.explorer = explorerName;
+  play.spurious = options.spurious;
+  play.out = options.out;
+  if (self != program) {
+    std::string goal = goalOf(self);
+    play.goal = "make it break a rule" + (goal.empty() ? "" : " (" + goal + ")");
+  }
+  if (!options.explain.empty()) {
+    std::string trace;
+    Explanation found;
+    if (int status = findExplanation(options, trace, play.scenario, found); status >= 0) return status;
+    play.plan = found.schedule;
+    play.spurious = false;
+  } else {
+    if (options.scenarios.size() > 1) {
+      std::cerr << "istrazi: --play plays one scenario\n";
+      return 2;
+    }
+    play.scenario.text = !options.scenarios.empty() ? options.scenarios.front()
+                         : model.playScenario       ? model.playScenario
+                                                    : model.defaults.front();
+    std::string error;
+    if (!model.parse(play.scenario.text, play.scenario, error)) {
+      std::cerr << "istrazi: scenario '" << play.scenario.text << "': " << error << "\n";
+      return 2;
+    }
+  }
+  return play::run(play);
 }
 
 bool parseOptions(int argc, char** argv, Options& options) {
@@ -513,6 +460,10 @@ bool parseOptions(int argc, char** argv, Options& options) {
       if (!value(options.explain)) return false;
     } else if (arg == "--save") {
       if (!value(options.save)) return false;
+    } else if (arg == "--play") {
+      options.play = true;
+    } else if (arg == "--copy") {
+      if (!value(options.copy)) return false;
     } else {
       std::cerr << "istrazi: unknown option '" << arg << "'\n";
       return false;
@@ -535,6 +486,11 @@ int main(int argc, char** argv) {
   Options options;
   if (!parseOptions(argc, argv, options)) {
     usage(std::cerr);
+    return 2;
+  }
+  if (options.play) return playGame(options);
+  if (!options.copy.empty()) {
+    std::cerr << "istrazi: --copy goes with --play\n";
     return 2;
   }
   if (!options.replay.empty()) return replay(options);

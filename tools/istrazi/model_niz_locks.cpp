@@ -197,6 +197,14 @@ void commandOf(const Participant& p, Command& command, int& argument) {
   argument = command == Command::Append ? p.draws[2] : count > 0 ? p.draws[1] % count : 0;
 }
 
+// --play: the writers admitted, the count and the array.
+std::string describe() {
+  int32_t count = trenutniBroj.load();
+  std::string text = "brDodaju " + std::to_string(brDodaju) + "  brBrisu " + std::to_string(brBrisu) +
+                     "  trenutniBroj " + std::to_string(count) + "\nniz:";
+  for (int i = 0; i < count && i < kCapacity; ++i) text += " " + std::to_string(niz[i]);
+  return text;
+}
 
 }  // namespace
 
@@ -222,6 +230,8 @@ const Model model{
     true,
     scenarioOf,
     drawChoices,
+    describe,
+    "0:read:3,1:append:5,2:delete:3,3:delete:1",
 };
 
 }  // namespace istrazi

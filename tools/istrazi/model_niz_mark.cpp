@@ -165,6 +165,13 @@ void commandOf(const Participant& p, Command& command, int& argument) {
   command = drawn[p.draws[1]];
 }
 
+// --play: the length, the mark and the array.
+std::string describe() {
+  std::string text = "duzinaNiza " + std::to_string(duzinaNiza) + "  brisDeo (the mark) " + std::to_string(brisDeo) +
+                     "\nniz:";
+  for (int i = 0; i < duzinaNiza && i < 100; ++i) text += " " + std::to_string(niz[i]);
+  return text;
+}
 
 }  // namespace
 
@@ -189,6 +196,9 @@ const Model model{
     true,
     false,
     scenarioOf,
+    nullptr,
+    describe,
+    "0:read:3,1:delete:3,2:delete:1,3:append:5",
 };
 
 }  // namespace istrazi

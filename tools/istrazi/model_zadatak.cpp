@@ -111,6 +111,14 @@ void commandOf(const Participant& p, Command& command, int& argument) {
   argument = std::stoi(p.label.substr(p.label.find(' ') + 1));
 }
 
+// --play: the monitor's variables and the array.
+std::string describe() {
+  std::string text = "nCitanje " + std::to_string(nCitanje) + "  nDodavanje " + std::to_string(nDodavanje) +
+                     "  nBrisanje " + std::to_string(nBrisanje) + "  elementSeBrise " + std::to_string(elementSeBrise) +
+                     "\nBROJ_ELEMENATA " + std::to_string(BROJ_ELEMENATA.load()) + "  niz:";
+  for (int i = 0; i < BROJ_ELEMENATA.load() && i < 100; ++i) text += " " + std::to_string(niz[i].load());
+  return text;
+}
 
 }  // namespace
 
@@ -134,6 +142,9 @@ const Model model{
     false,
     false,
     scenarioOf,
+    nullptr,
+    describe,
+    "0:3,1:5,2:3,5:1",
 };
 
 }  // namespace istrazi

@@ -376,6 +376,8 @@ std::string describeWait(int thread) {
   }
 }
 
+}  // namespace
+
 std::string deadlockReport() {
   std::string report = "deadlock:";
   for (int i = 0; i < kMaxThreads; ++i)
@@ -384,6 +386,8 @@ std::string deadlockReport() {
   report.pop_back();
   return report;
 }
+
+namespace {
 
 void markSwitch(int thread, int previous) {
   if (!now.options->markSwitches || thread == previous) return;
@@ -498,6 +502,8 @@ bool allEnded() {
   return true;
 }
 
+bool processExited() { return now.exited; }
+
 Mask runnable() {
   if (now.exited) return 0;
   Mask enabled = 0;
@@ -547,6 +553,28 @@ void finishRun() {
   now.exitJump = nullptr;
 }
 
+std::string judgedStep(int thread, RunResult& into) {
+  std::size_t printedFrom = into.trace.size();
+  uintptr_t stepPc = now.threads[thread].pc;
+  into.lastPc[static_cast<std::size_t>(thread)] = stepPc;
+  stepThread(thread);
+  StepView view{thread, std::string_view(into.trace).substr(printedFrom), stepPc};
+  std::string broken = model.check(view);
+  if (broken.empty() && now.options->observer) broken = now.options->observer->stepDone(view);
+  if (broken.empty()) return broken;
+  return "after step " + std::to_string(now.depth - 1) + " (" + threadName(thread) + "): " + broken;
+}
+
+void endRun(RunResult& result) {
+  result.steps = now.depth;
+  for (int i = 0; i < kMaxThreads; ++i)
+    if (now.threads[i].exists && now.threads[i].pending == Pending::Ended) result.ended |= bit(i);
+  if (result.violation.empty() && !result.abandoned) finishRun();
+  result.exitStatus = now.exitStatus;
+  if (result.violation.empty() && !result.abandoned && result.exitStatus != 0)
+    result.violation = "exit status " + std::to_string(result.exitStatus);
+}
+
 RunResult run(const Scenario& scenario, Chooser& chooser, const RunOptions& options) {
   RunResult result;
   startRun(scenario, options, result);
@@ -569,30 +597,40 @@ RunResult run(const Scenario& scenario, Chooser& chooser, const RunOptions& opti
       break;
     }
     markSwitch(chosen, previous);
-    std::size_t printedFrom = result.trace.size();
-    uintptr_t stepPc = now.threads[chosen].pc;
-    result.lastPc[static_cast<std::size_t>(chosen)] = stepPc;
-    stepThread(chosen);
+    std::string broken = judgedStep(chosen, result);
     previous = chosen;
     chooser.taken(now.depth - 1, chosen, now.footprint);
-    StepView view{chosen, std::string_view(result.trace).substr(printedFrom), stepPc};
-    std::string broken = model.check(view);
-    if (broken.empty() && options.observer) broken = options.observer->stepDone(view);
     if (!broken.empty()) {
-      result.violation = "after step " + std::to_string(now.depth - 1) + " (" + threadName(chosen) + "): " + broken;
+      result.violation = broken;
       break;
     }
     if (now.exited) break;
   }
-  result.steps = now.depth;
-  for (int i = 0; i < kMaxThreads; ++i)
-    if (now.threads[i].exists && now.threads[i].pending == Pending::Ended) result.ended |= bit(i);
-  if (result.violation.empty() && !result.abandoned) finishRun();
-  result.exitStatus = now.exitStatus;
-  if (result.violation.empty() && !result.abandoned && result.exitStatus != 0)
-    result.violation = "exit status " + std::to_string(result.exitStatus);
+  endRun(result);
   return result;
 }
+
+ThreadView viewOf(int thread) {
+  const Thread& t = now.threads[thread];
+  ThreadView v;
+  v.exists = t.exists;
+  v.pending = t.pending;
+  v.pc = t.pc;
+  v.object = t.object;
+  v.waitMutex = t.waitMutex;
+  v.woken = t.woken;
+  v.joinTarget = t.joinTarget;
+  v.address = t.address;
+  v.access = t.access;
+  v.size = t.size;
+  v.line = pendingLine(thread);
+  v.canRun = t.exists && !now.exited && canRun(thread);
+  for (const Run::Owner& o : now.owners)
+    if (o.thread == thread) v.held.push_back(o.mutex);
+  return v;
+}
+
+int holderOf(const void* mutex) { return ownerOf(mutex); }
 
 // ---- Snapshots ----------------------------------------------------------------------
 

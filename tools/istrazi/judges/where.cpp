@@ -61,22 +61,22 @@ bool attributeNumber(Dwarf_Die* die, unsigned name, Dwarf_Word& value) {
 
 // The line in the compilation unit's own file that `address` belongs to: the
 // line table's, or the call site of the outermost code inlined from elsewhere.
-std::string lineInUnit(Dwfl_Module* module, Dwarf_Addr address) {
+Place placeInUnit(Dwfl_Module* module, Dwarf_Addr address) {
   Dwfl_Line* line = dwfl_module_getsrc(module, address);
-  if (!line) return "?";
+  if (!line) return {};
   int number = 0;
   const char* file = dwfl_lineinfo(line, nullptr, &number, nullptr, nullptr, nullptr);
   Dwarf_Addr bias = 0;
   Dwarf_Die* unit = dwfl_module_addrdie(module, address, &bias);
   const char* unitName = unit ? dwarf_diename(unit) : nullptr;
-  if (!file) return "?";
-  if (!unitName || std::strcmp(file, unitName) == 0) return shortPath(file) + ":" + std::to_string(number);
+  if (!file) return {};
+  if (!unitName || std::strcmp(file, unitName) == 0) return {file, number};
 
   Dwarf_Files* files = nullptr;
   std::size_t fileCount = 0;
   Dwarf_Die* scopes = nullptr;
   int depth = dwarf_getscopes(unit, address - bias, &scopes);
-  std::string found = shortPath(file) + ":" + std::to_string(number);
+  Place found{file, number};
   if (depth > 0 && dwarf_getsrcfiles(unit, &files, &fileCount) == 0) {
     for (int i = 0; i < depth; ++i) {
       Dwarf_Word callFile = 0, callLine = 0;
@@ -85,7 +85,7 @@ std::string lineInUnit(Dwfl_Module* module, Dwarf_Addr address) {
         continue;
       const char* name = dwarf_filesrc(files, callFile, nullptr, nullptr);
       if (name && std::strcmp(name, unitName) == 0) {
-        found = shortPath(name) + ":" + std::to_string(callLine);
+        found = {name, static_cast<int>(callLine)};
         break;
       }
     }
@@ -104,19 +104,27 @@ std::string demangled(const char* name) {
 
 }  // namespace
 
-std::string sourceLine(uintptr_t pc) {
-  static std::unordered_map<uintptr_t, std::string> known;
+Place sourcePlace(uintptr_t pc) {
+  static std::unordered_map<uintptr_t, Place> known;
   auto [it, fresh] = known.try_emplace(pc);
   if (!fresh) return it->second;
   Dwfl* dwfl = self();
   Dwfl_Module* module = dwfl && pc ? dwfl_addrmodule(dwfl, pc - 1) : nullptr;
-  it->second = module ? lineInUnit(module, pc - 1) : "?";
+  if (module) it->second = placeInUnit(module, pc - 1);
   return it->second;
+}
+
+std::string sourceLine(uintptr_t pc) {
+  Place place = sourcePlace(pc);
+  return place.line > 0 ? shortPath(place.file.c_str()) + ":" + std::to_string(place.line) : "?";
 }
 
 std::string dataName(uintptr_t address, unsigned size) {
   Dwfl* dwfl = self();
   Dwfl_Module* module = dwfl ? dwfl_addrmodule(dwfl, address) : nullptr;
+  // The tail of a large .bss is mapped anonymously, outside the module's
+  // mapping as /proc reports it; the program's globals are all in this executable.
+  if (dwfl && !module) module = dwfl_addrmodule(dwfl, reinterpret_cast<uintptr_t>(&dataName));
   GElf_Off offset = 0;
   GElf_Sym symbol;
   const char* name =

@@ -1,0 +1,233 @@
+#include "play.hpp"
+
+#include <curses.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string_view>
+
+#include "saved.hpp"
+#include "session.hpp"
+#include "view.hpp"
+
+namespace istrazi::play {
+namespace {
+
+bool set(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0';
+}
+
+// As prikaz decides: a terminal that moves its cursor has TERM set and not dumb.
+bool cursorTerminal() {
+  return isatty(STDIN_FILENO) && isatty(STDOUT_FILENO) && set("TERM") && std::string_view(std::getenv("TERM")) != "dumb";
+}
+
+// The worker steps of a schedule, in order (main goes by itself).
+std::vector<int> workerSteps(const std::vector<int>& schedule) {
+  std::vector<int> steps;
+  for (int t : schedule)
+    if (t != kMain) steps.push_back(t);
+  return steps;
+}
+
+class Game {
+ public:
+  explicit Game(const Options& options) : options_(options), session_(options.scenario, options.spurious) {
+    frame.title = options.explorer;
+    frame.goal = options.goal;
+    frame.explaining = !options.plan.empty();
+    if (frame.explaining) frame.message = "A schedule that prints the trace was found: space takes its next step.";
+  }
+
+  // False once the person quits.
+  bool key(int key) {
+    frame.message.clear();
+    if (frame.help) {
+      frame.help = false;
+      return true;
+    }
+    switch (key) {
+      case 'q':
+      case 3:  // Ctrl-C
+        return false;
+      case '?': frame.help = true; return true;
+      case 'u':
+        if (!session_.undo()) frame.message = "Nothing to undo.";
+        return true;
+      case 'r':
+        session_.restart();
+        frame.message = "Restarted.";
+        return true;
+      case 's': save(); return true;
+      case ' ':
+      case '\n':
+      case '\r':
+      case 'n':
+        if (frame.explaining) next();
+        return true;
+      default: break;
+    }
+    int worker = workerOfKey(key);
+    if (worker < 0) {
+      frame.message = "No such key: ? shows the keys.";
+      return true;
+    }
+    if (!session_.scenario().takesPart(worker)) {
+      frame.message = "Worker " + std::to_string(worker) + " takes no part in this scenario.";
+    } else if (session_.over()) {
+      frame.message = "The run is over: u undoes the last step, r restarts.";
+    } else if (!session_.step(threadOf(worker))) {
+      frame.message = "Worker " + std::to_string(worker) + " cannot run now.";
+    }
+    return true;
+  }
+
+  const Session& session() const { return session_; }
+  Frame frame;
+
+ private:
+  // The next worker step of the schedule found, while the run has kept to it.
+  void next() {
+    std::vector<int> plan = workerSteps(options_.plan), done = workerSteps(session_.result().schedule);
+    if (done.size() > plan.size() || !std::equal(done.begin(), done.end(), plan.begin())) {
+      frame.message = "The run has left the schedule found: u undoes, r restarts.";
+    } else if (done.size() == plan.size() || session_.over()) {
+      frame.message = "That was the schedule's last step.";
+    } else if (!session_.step(plan[done.size()])) {
+      frame.message = "The schedule's next step cannot run here.";
+    }
+  }
+
+  void save() {
+    const Session& s = session_;
+    if (!s.over()) {
+      frame.message = "The run has not ended: save it once it ends or breaks a rule.";
+      return;
+    }
+    std::string path = options_.out.empty() ? options_.explorer + ".schedule" : options_.out;
+    std::string stamped = path.ends_with(".schedule") ? path.substr(0, path.size() - 9) + ".txt" : path + ".txt";
+    Saved saved{options_.explorer, s.scenario().text, s.spurious(), s.verdict(), s.result().schedule};
+    if (!writeSaved(path, saved) || !writeStamped(stamped, s.result().trace, s.result().stepOfLine, s.result().steps)) {
+      frame.message = "Cannot save: " + std::string(std::strerror(errno));
+      return;
+    }
+    frame.message = "Saved " + path + " (istrazi --replay) and " + stamped + " (prikaz --from).";
+  }
+
+  const Options& options_;
+  Session session_;
+};
+
+// ---- A terminal that moves its cursor ------------------------------------------
+
+short colourOf(Style style) {
+  switch (style) {
+    case Style::Ready:
+    case Style::Passed: return 1;
+    case Style::Waiting: return 2;
+    case Style::Broken: return 3;
+    case Style::Key:
+    case Style::Goal: return 4;
+    default: return 0;
+  }
+}
+
+attr_t attributesOf(Style style, bool colour) {
+  attr_t a = A_NORMAL;
+  switch (style) {
+    case Style::Title: a = A_REVERSE; break;
+    case Style::Here:
+    case Style::Broken:
+    case Style::Goal: a = A_BOLD; break;
+    case Style::Dim:
+    case Style::Ended: a = A_DIM; break;
+    default: break;
+  }
+  if (colour && colourOf(style)) a |= COLOR_PAIR(colourOf(style));
+  return a;
+}
+
+void draw(const Game& game, bool colour) {
+  erase();
+  std::vector<Row> rows = layout(game.session(), game.frame, COLS, LINES);
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    move(static_cast<int>(r), 0);
+    for (const Segment& s : rows[r]) {
+      attrset(attributesOf(s.style, colour));
+      addnstr(s.text.data(), static_cast<int>(s.text.size()));
+    }
+  }
+  attrset(A_NORMAL);
+  refresh();
+}
+
+int onTerminal(Game& game) {
+  if (!initscr()) {
+    std::cerr << "istrazi: cannot set up the terminal\n";
+    return 2;
+  }
+  raw();
+  noecho();
+  keypad(stdscr, TRUE);
+  curs_set(0);
+  bool colour = has_colors() && !set("NO_COLOR");
+  if (colour) {
+    start_color();
+    use_default_colors();
+    init_pair(1, COLOR_GREEN, -1);
+    init_pair(2, COLOR_YELLOW, -1);
+    init_pair(3, COLOR_RED, -1);
+    init_pair(4, COLOR_CYAN, -1);
+  }
+  for (;;) {
+    draw(game, colour);
+    int key = getch();
+    if (key == KEY_RESIZE) continue;
+    if (key == ERR) break;
+    if (!game.key(key)) break;
+  }
+  endwin();
+  return 0;
+}
+
+// ---- A plain terminal, a file or a pipe -------------------------------------------
+
+int plain(Game& game) {
+  std::size_t shown = 0;
+  std::cout << game.frame.title << " --play " << game.session().scenario().text << "\n";
+  if (!game.frame.goal.empty()) std::cout << "Goal: " << game.frame.goal << "\n";
+  for (const std::string& line : keyHelp(game.session(), game.frame.explaining)) std::cout << "  " << line << "\n";
+  for (;;) {
+    std::cout << plainReport(game.session(), game.frame, shown) << "> " << std::flush;
+    shown = game.session().result().trace.size();
+    char c = 0;
+    ssize_t n;
+    do n = read(STDIN_FILENO, &c, 1);
+    while (n < 0 && errno == EINTR);
+    if (n <= 0) break;
+    if (c == '\n' && !game.frame.explaining) continue;
+    bool wasHelp = c == '?';
+    if (!game.key(static_cast<unsigned char>(c))) break;
+    shown = std::min(shown, game.session().result().trace.size());  // undone or restarted
+    if (wasHelp) {
+      for (const std::string& line : keyHelp(game.session(), game.frame.explaining)) std::cout << "  " << line << "\n";
+      game.frame.help = false;
+    }
+  }
+  std::cout << "\n";
+  return std::cout ? 0 : 2;
+}
+
+}  // namespace
+
+int run(const Options& options) {
+  Game game(options);
+  return cursorTerminal() ? onTerminal(game) : plain(game);
+}
+
+}  // namespace istrazi::play
