@@ -1,6 +1,8 @@
-// A terminal of a given size, enough of one to follow what prikaz writes:
-// carriage return, line feed (as a new line), scrolling, cursor up and home,
-// erasing to the end of the line or screen, and colours (dropped). A character
+// A terminal of a given size, enough of one to follow what prikaz and
+// ncurses (as TERM=xterm) write: carriage return, line feed (as a new line),
+// backspace, scrolling (of a region too), moving the cursor, inserting and
+// deleting lines, erasing, deleting and repeating
+// characters, and colours, modes and character sets (dropped). A character
 // written past the right edge wraps to the next row and is counted, so that a
 // test can tell that every row fitted.
 #pragma once
@@ -35,6 +37,9 @@ class Screen {
   int top_ = 0;                                  // the first row on the screen
   int row_ = 0, column_ = 0;                     // the cursor; column_ == columns_ past the last cell
   int wraps_ = 0;
+  int savedRow_ = 0, savedColumn_ = 0;
+  int regionTop_ = 0, regionBottom_ = 0;  // the scrolling region, rows of the screen
+  std::string last_ = " ";  // the last character written, for a repeat
   std::vector<std::string> unknown_;
 };
 

@@ -175,6 +175,7 @@ int onTerminal(Game& game) {
   noecho();
   keypad(stdscr, TRUE);
   curs_set(0);
+  typeahead(-1);  // every frame is drawn whole, however fast the keys come
   bool colour = has_colors() && !set("NO_COLOR");
   if (colour) {
     start_color();
@@ -199,6 +200,7 @@ int onTerminal(Game& game) {
 
 int plain(Game& game) {
   std::size_t shown = 0;
+  char previous = '\n';
   std::cout << game.frame.title << " --play " << game.session().scenario().text << "\n";
   if (!game.frame.goal.empty()) std::cout << "Goal: " << game.frame.goal << "\n";
   for (const std::string& line : keyHelp(game.session(), game.frame.explaining)) std::cout << "  " << line << "\n";
@@ -210,7 +212,11 @@ int plain(Game& game) {
     do n = read(STDIN_FILENO, &c, 1);
     while (n < 0 && errno == EINTR);
     if (n <= 0) break;
-    if (c == '\n' && !game.frame.explaining) continue;
+    // A plain terminal hands over whole lines: each character is a key, and
+    // an empty line, when stepping through a schedule found, its next step.
+    bool emptyLine = c == '\n' && previous == '\n';
+    previous = c;
+    if (c == '\n' && !(emptyLine && game.frame.explaining)) continue;
     bool wasHelp = c == '?';
     if (!game.key(static_cast<unsigned char>(c))) break;
     shown = std::min(shown, game.session().result().trace.size());  // undone or restarted
