@@ -20,7 +20,7 @@ libgtest-dev        build  /usr/include/gtest/gtest.h
 nlohmann-json3-dev  build  /usr/include/nlohmann/json.hpp
 zlib1g-dev          build  /usr/include/zlib.h
 libdw-dev           build  /usr/include/elfutils/libdwfl.h
-libncurses-dev      build  /usr/include/curses.h
+libncurses-dev      build  /usr/include/ncursesw/curses.h
 clang               test   clang++
 libclang-rt-14-dev  test   /usr/lib/llvm-14/lib/clang/*/lib/linux/libclang_rt.fuzzer-*.a
 chromium            test   chromium

@@ -55,13 +55,17 @@ class Terminal {
     if (master_ >= 0) close(master_);
   }
 
-  // Reads until `text` has been written (false after ten seconds or at the end).
-  bool waitFor(const std::string& text, std::size_t from = 0) {
+  // Reads until `done` holds of what has been written (false after ten seconds or at the end).
+  template <class Done>
+  bool waitUntil(Done done) {
     auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (out.find(text, from) == std::string::npos) {
-      if (std::chrono::steady_clock::now() > limit || !pump(100)) return out.find(text, from) != std::string::npos;
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > limit || !pump(100)) return done();
     }
     return true;
+  }
+  bool waitFor(const std::string& text) {
+    return waitUntil([&] { return out.find(text) != std::string::npos; });
   }
   void type(const std::string& keys) { ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size())); }
   void resize(int columns, int rows) {
@@ -111,6 +115,13 @@ std::vector<std::string> lastFrame(const std::string& out, int columns, int rows
   return screen.visible();
 }
 
+// Whether a frame has been drawn whole on an 80x24 terminal: its last row holds the keys.
+bool drawn(const std::string& out) {
+  seam::Screen screen(80, 24);
+  screen.feed(out);
+  return screen.visible()[23].find("run a worker") != std::string::npos;
+}
+
 std::string joined(const std::vector<std::string>& rows) {
   std::string all;
   for (const std::string& row : rows) all += row + "\n";
@@ -146,7 +157,7 @@ class Play : public ::testing::Test {
     Terminal t({front(), "niz-mark", "--play", "--copy", kCopy, "--scenario", kScenario, "--out",
                 scratch_.path("played.schedule")},
                env, 80, 24);
-    EXPECT_TRUE(t.waitFor("run a worker")) << t.out;
+    EXPECT_TRUE(t.waitUntil([&] { return drawn(t.out); })) << t.out;
     t.type(keys + "q");
     EXPECT_EQ(t.finish(), 0) << t.out;
     if (raw) *raw = t.out;
@@ -202,16 +213,21 @@ TEST_F(Play, UndoGivesBackTheScreenAsItWas) {
 
 TEST_F(Play, AResizeRedrawsAtTheNewSize) {
   Terminal t({front(), "niz-mark", "--play", "--copy", kCopy, "--scenario", kScenario}, {"TERM=xterm", "NO_COLOR"}, 80, 24);
-  ASSERT_TRUE(t.waitFor("run a worker")) << t.out;
+  ASSERT_TRUE(t.waitUntil([&] { return drawn(t.out); })) << t.out;
   std::size_t first = t.out.size();
   t.resize(100, 30);
-  ASSERT_TRUE(t.waitFor("run a worker", first)) << t.out;
+  // The screen as a terminal resized at that moment shows it.
+  auto shown = [&] {
+    seam::Screen screen(80, 24);
+    screen.feed(t.out.substr(0, first));
+    screen.resize(100, 30);
+    screen.feed(t.out.substr(first, t.out.rfind("\x1b[?1049l") - first));
+    return screen;
+  };
+  EXPECT_TRUE(t.waitUntil([&] { return shown().visible()[29].starts_with("0-2 run a worker"); })) << joined(shown().visible());
   t.type("q");
   EXPECT_EQ(t.finish(), 0);
-  seam::Screen screen(80, 24);
-  screen.feed(t.out.substr(0, first));
-  screen.resize(100, 30);
-  screen.feed(t.out.substr(first, t.out.rfind("\x1b[?1049l") - first));
+  seam::Screen screen = shown();
   std::vector<std::string> rows = screen.visible();
   ASSERT_EQ(rows.size(), 30u);
   EXPECT_TRUE(rows[29].starts_with("0-2 run a worker")) << joined(rows);
@@ -232,6 +248,25 @@ TEST_F(Play, APlainTerminalGetsPlainLines) {
     EXPECT_NE(t.out.find("BROKEN: after step"), std::string::npos) << t.out;
     EXPECT_NE(t.out.find("a read of 0 passed its wait while the mark stood at 0"), std::string::npos) << t.out;
   }
+}
+
+// A real run of niz-mark: the space key steps through the schedule found for
+// it, and the trace printed along the way is the run's own, line for line.
+TEST_F(Play, StepsThroughTheScheduleOfARealRun) {
+  std::string file = std::string(TRACE_DIR) + "/niz-mark.txt";
+  Terminal t({front(), "niz-mark", "--play", "--explain", file}, {"TERM=dumb"}, 80, 24);
+  ASSERT_TRUE(t.waitFor("> ")) << t.out;
+  t.type(std::string(300, ' ') + "q\n");
+  EXPECT_EQ(t.finish(), 0) << t.out;
+  std::string printed;
+  for (std::string line : seam::splitLines(t.out)) {
+    if (line.starts_with("> ")) line.erase(0, 2);  // after the prompt
+    if (line.starts_with("  | ")) printed += line.substr(4, line.find_last_not_of('\r') - 3) + "\n";
+  }
+  std::ifstream in(file);
+  std::string expected((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(printed, expected);
+  EXPECT_NE(t.out.find("The run has ended and broke no rule."), std::string::npos) << t.out;
 }
 
 }  // namespace

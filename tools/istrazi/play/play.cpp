@@ -1,7 +1,10 @@
 #include "play.hpp"
 
 #include <curses.h>
+#include <langinfo.h>
 #include <unistd.h>
+
+#include <clocale>
 
 #include <algorithm>
 #include <cerrno>
@@ -166,7 +169,16 @@ void draw(const Game& game, bool colour) {
   refresh();
 }
 
+// ncursesw writes the characters of the locale's encoding: UTF-8, which the
+// programs' lines need, also where the environment names none.
+void chooseUtf8() {
+  std::setlocale(LC_ALL, "");
+  const char* codeset = nl_langinfo(CODESET);
+  if (!codeset || std::string_view(codeset) != "UTF-8") std::setlocale(LC_CTYPE, "C.UTF-8");
+}
+
 int onTerminal(Game& game) {
+  chooseUtf8();
   if (!initscr()) {
     std::cerr << "istrazi: cannot set up the terminal\n";
     return 2;

@@ -11,11 +11,54 @@
 namespace istrazi::play {
 namespace {
 
-// Bytes a terminal would act on, or that need more than a column, shown as '?'.
+// The length of the valid UTF-8 sequence at the start of `text` that is no
+// control character; 0 when there is none.
+std::size_t characterAt(std::string_view text) {
+  auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  unsigned char first = byte(0);
+  if (first >= 0x20 && first < 0x7f) return 1;
+  std::size_t length = first >= 0xc2 && first <= 0xdf ? 2 : first >= 0xe0 && first <= 0xef ? 3 : first >= 0xf0 && first <= 0xf4 ? 4 : 0;
+  if (length == 0 || text.size() < length) return 0;
+  for (std::size_t k = 1; k < length; ++k)
+    if ((byte(k) & 0xc0) != 0x80) return 0;
+  if ((first == 0xe0 && byte(1) < 0xa0) || (first == 0xf0 && byte(1) < 0x90) || (first == 0xf4 && byte(1) > 0x8f) ||
+      (first == 0xed && byte(1) > 0x9f))
+    return 0;  // overlong, past U+10FFFF, or a surrogate
+  return length;
+}
+
+// Text as it may go to the terminal: a tab as a space, any byte a terminal
+// would act on, or that is not part of a character, as '?'. (The programs'
+// lines are Cyrillic in zadatak.)
 std::string printable(std::string_view text) {
   std::string out;
-  for (char c : text) out += c == '\t' ? ' ' : (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) ? '?' : c;
+  while (!text.empty()) {
+    std::size_t length = characterAt(text);
+    if (length == 0) {
+      out += text.front() == '\t' ? ' ' : '?';
+      length = 1;
+    } else {
+      out.append(text.substr(0, length));
+    }
+    text.remove_prefix(length);
+  }
   return out;
+}
+
+// Columns of printable text: one a character.
+int columnsOf(std::string_view text) {
+  int n = 0;
+  for (char c : text) n += (static_cast<unsigned char>(c) & 0xc0) != 0x80;
+  return n;
+}
+
+// The bytes of the first `columns` characters of printable text.
+std::size_t bytesOf(std::string_view text, int columns) {
+  std::size_t at = 0;
+  for (int n = 0; at < text.size(); ++at) {
+    if ((static_cast<unsigned char>(text[at]) & 0xc0) != 0x80 && n++ == columns) break;
+  }
+  return at;
 }
 
 std::string lockName(const void* mutex) {
@@ -51,7 +94,11 @@ std::string nextText(const ThreadView& v, bool spurious) {
         return v.canRun ? "woken: next retakes " + lockName(v.waitMutex)
                         : "woken, waits for " + lockName(v.waitMutex) + holderText(v.waitMutex);
       return "asleep on " + conditionName(v.object) + (v.canRun && spurious ? "; may wake spuriously" : "");
-    case Pending::Print: return "next: print \"" + printable(v.line ? *v.line : "") + "\"";
+    case Pending::Print: {
+      std::string line = v.line ? *v.line : "";
+      if (line.ends_with('\n')) line.pop_back();
+      return "next: print \"" + printable(line) + "\"";
+    }
     case Pending::Pause: return "next: pause";
     case Pending::Access:
       return std::string("next: ") + (v.access == Access::Write ? "write " : "read ") + dataName(v.address, v.size);
@@ -86,8 +133,8 @@ Row fit(Row row, int columns, bool pad = false) {
   int left = columns;
   for (Segment& s : row) {
     if (left <= 0) break;
-    if (static_cast<int>(s.text.size()) > left) s.text.resize(static_cast<std::size_t>(left));
-    left -= static_cast<int>(s.text.size());
+    if (columnsOf(s.text) > left) s.text.resize(bytesOf(s.text, left));
+    left -= columnsOf(s.text);
     out.push_back(std::move(s));
   }
   if (pad && left > 0) out.push_back({std::string(static_cast<std::size_t>(left), ' '), Style::Plain});
@@ -98,14 +145,15 @@ Row fit(Row row, int columns, bool pad = false) {
 std::vector<std::string> wrapped(const std::string& text, int columns, std::size_t most) {
   std::vector<std::string> rows;
   std::string_view rest(text);
-  auto width = static_cast<std::size_t>(std::max(columns, 1));
+  int width = std::max(columns, 1);
   while (!rest.empty() && rows.size() < most) {
-    if (rest.size() <= width) {
+    if (columnsOf(rest) <= width) {
       rows.emplace_back(rest);
       break;
     }
-    std::size_t cut = rest.rfind(' ', width);
-    if (cut == std::string_view::npos || cut == 0) cut = width;
+    std::size_t end = bytesOf(rest, width);
+    std::size_t cut = rest.rfind(' ', end);
+    if (cut == std::string_view::npos || cut == 0) cut = end;
     rows.emplace_back(rest.substr(0, cut));
     rest.remove_prefix(cut);
     while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
