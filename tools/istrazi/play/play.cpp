@@ -1,6 +1,6 @@
 #include "play.hpp"
 
-#include <curses.h>
+#include <ncursesw/curses.h>
 #include <langinfo.h>
 #include <unistd.h>
 

@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 
@@ -109,10 +110,29 @@ std::string nextText(const ThreadView& v, bool spurious) {
   return {};
 }
 
+// "holds mutex[3-6] mutexDodavanje": a run of elements of one array of locks as a range.
 std::string heldText(const ThreadView& v) {
   if (v.held.empty()) return "";
+  std::vector<const void*> held = v.held;
+  std::sort(held.begin(), held.end());
   std::string text = "holds";
-  for (const void* m : v.held) text += " " + lockName(m);
+  for (std::size_t i = 0; i < held.size();) {
+    std::string name = lockName(held[i]);
+    std::size_t j = i + 1;
+    std::size_t bracket = name.find('[');
+    if (bracket != std::string::npos && name.back() == ']') {
+      std::string base = name.substr(0, bracket + 1);
+      int first = std::atoi(name.c_str() + bracket + 1), last = first;
+      for (; j < held.size(); ++j) {
+        std::string next = lockName(held[j]);
+        if (!next.starts_with(base) || std::atoi(next.c_str() + bracket + 1) != last + 1) break;
+        ++last;
+      }
+      if (last > first) name = base + std::to_string(first) + "-" + std::to_string(last) + "]";
+    }
+    text += " " + name;
+    i = j;
+  }
   return text;
 }
 
@@ -193,8 +213,8 @@ std::vector<Row> panel(const Session& session, int thread, int columns, int cont
   Row header{{workerTitle(session, thread), Style::Key}, {"  ", Style::Plain}, {stateWord(v), stateStyle(v)}};
   std::string next = v.exists && v.pending != Pending::Ended ? nextText(v, session.spurious()) : "";
   std::string held = heldText(v);
-  if (!held.empty()) header.push_back({"  " + held, Style::Plain});
   if (!next.empty()) header.push_back({"  " + next, stateStyle(v)});
+  if (!held.empty()) header.push_back({"  " + held, Style::Plain});
   rows.push_back(fit(header, columns));
   if (context <= 0) return rows;
   Place place = v.exists && v.pending != Pending::Ended && v.pc ? sourcePlace(v.pc) : Place{};
@@ -287,7 +307,11 @@ std::vector<Row> layout(const Session& session, const Frame& frame, int columns,
   // The workers' panels, side by side where the terminal is wide, with as
   // much source as leaves the trace a few rows.
   std::vector<Row> panels;
-  int perRow = std::clamp(columns / 60, 1, std::max(1, static_cast<int>(workers.size())));
+  // Side by side also where one a row would not leave the trace two rows
+  // (niz-locks runs 20 workers), as long as a panel keeps 24 columns.
+  int count = std::max(1, static_cast<int>(workers.size()));
+  int perRow = std::clamp(columns / 60, 1, count);
+  while (perRow < count && (count + perRow - 1) / perRow > middle - 2 && columns / (perRow + 1) >= 24) ++perRow;
   int panelWidth = (columns - (perRow - 1) * 3) / perRow;
   int bands = (static_cast<int>(workers.size()) + perRow - 1) / perRow;
   if (frame.help) {
