@@ -112,6 +112,7 @@ std::vector<std::string> lastFrame(const std::string& out, int columns, int rows
   seam::Screen screen(columns, rows);
   screen.feed(out.substr(0, out.rfind("\x1b[?1049l")));
   EXPECT_TRUE(screen.unknown().empty()) << screen.unknown().front();
+  EXPECT_EQ(screen.wraps(), 0) << "every row fits";
   return screen.visible();
 }
 
@@ -239,7 +240,7 @@ TEST_F(Play, AResizeRedrawsAtTheNewSize) {
 
 TEST_F(Play, APlainTerminalGetsPlainLines) {
   std::string keys = counterexampleKeys(scratch_);
-  for (const char* term : {"TERM=dumb", "TERM"}) {
+  for (const char* term : {"TERM=dumb", "TERM", "TERM=no-such-terminal"}) {
     Terminal t({front(), "niz-mark", "--play", "--copy", kCopy, "--scenario", kScenario}, {term}, 80, 24);
     ASSERT_TRUE(t.waitFor("> ")) << t.out;
     t.type(keys + "q\n");  // a plain terminal reads whole lines

@@ -177,12 +177,13 @@ void chooseUtf8() {
   if (!codeset || std::string_view(codeset) != "UTF-8") std::setlocale(LC_CTYPE, "C.UTF-8");
 }
 
+int plain(Game& game);
+
 int onTerminal(Game& game) {
   chooseUtf8();
-  if (!initscr()) {
-    std::cerr << "istrazi: cannot set up the terminal\n";
-    return 2;
-  }
+  // A terminal ncurses has no description of gets the plain report.
+  SCREEN* screen = newterm(nullptr, stdout, stdin);
+  if (!screen) return plain(game);
   raw();
   noecho();
   keypad(stdscr, TRUE);
@@ -205,6 +206,7 @@ int onTerminal(Game& game) {
     if (!game.key(key)) break;
   }
   endwin();
+  delscreen(screen);
   return 0;
 }
 
