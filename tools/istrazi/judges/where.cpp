@@ -131,7 +131,11 @@ std::string dataName(uintptr_t address, unsigned size) {
       module ? dwfl_module_addrinfo(module, address, &offset, &symbol, nullptr, nullptr, nullptr) : nullptr;
   if (!name) return "address " + std::to_string(address);
   std::string text = demangled(name);
-  if (text.find("stacks") != std::string::npos) return "a thread's stack";
+  if (text.find("stacks") != std::string::npos) {
+    // The scheduler's stacks, one a thread in thread order: "main's stack".
+    GElf_Xword each = symbol.st_size / kMaxThreads;
+    return each ? threadName(static_cast<int>(offset / each)) + "'s stack" : "a thread's stack";
+  }
   if (offset == 0 && symbol.st_size == size) return text;
   if (size > 0 && offset % size == 0 && symbol.st_size % size == 0) return text + "[" + std::to_string(offset / size) + "]";
   return text + "+" + std::to_string(offset);
