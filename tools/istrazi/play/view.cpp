@@ -274,7 +274,7 @@ std::vector<Row> layout(const Session& session, const Frame& frame, int columns,
   std::vector<int> workers = session.workers();
 
   // Title and goal.
-  std::string title = frame.title + " --play  " + session.scenario().text + "  step " + std::to_string(run.schedule.size());
+  std::string title = frame.title + " --play  step " + std::to_string(run.schedule.size()) + "  " + session.scenario().text;
   Row top{{title, Style::Title}};
   std::vector<Row> head{fit(top, columns, true)};
   if (!frame.goal.empty())
@@ -295,9 +295,10 @@ std::vector<Row> layout(const Session& session, const Frame& frame, int columns,
   }
   if (!frame.message.empty()) foot.push_back(fit({{printable(frame.message), Style::Plain}}, columns));
   std::string keys;
-  if (!workers.empty())
-    keys = std::string(1, keyOf(workerOf(workers.front()))) + "-" + std::string(1, keyOf(workerOf(workers.back()))) +
-           " run a worker  ";
+  if (!workers.empty()) {
+    auto [low, high] = std::minmax_element(workers.begin(), workers.end());
+    keys = std::string(1, keyOf(workerOf(*low))) + "-" + std::string(1, keyOf(workerOf(*high))) + " run a worker  ";
+  }
   keys += std::string(frame.explaining ? "space next  " : "") + "u undo  r restart  s save  ? keys  q quit";
   foot.push_back(fit({{keys, Style::Key}}, columns));
 
