@@ -81,6 +81,13 @@ class Observer {
   virtual std::string stepDone(const StepView& step) = 0;
 };
 
+// A global of the program that the explorer reads, and what for: a learner's
+// variant of the program (--source) must keep it.
+struct Global {
+  const char* name;
+  const char* purpose;
+};
+
 // A participant's command as the judges of the data see it.
 enum class Command : uint8_t { Read, Append, Delete, None };
 
@@ -125,6 +132,8 @@ struct Model {
   bool (*scenarioOf)(const provera::Trace& trace, std::string& text, std::string& error) = nullptr;
   // How many values a chosen draw may take at this moment (0 to this less one).
   int (*drawChoices)() = nullptr;
+  // The program's globals the model and its scheme read.
+  std::vector<Global> globals = {};
 };
 
 // Provided by the model file of each explorer.

@@ -17,6 +17,7 @@
 
 #include "check.hpp"
 #include "explain.hpp"
+#include "globals.hpp"
 #include "scenario.hpp"
 #include "istrazi.hpp"
 #include "judges/judges.hpp"
@@ -83,6 +84,8 @@ void usage(std::ostream& out) {
       << "                   each switch marked on standard error\n"
       << "  --save STAMPED   with --replay: the trace with step numbers for times, as\n"
       << "                   prikaz --from reads it\n"
+      << "  --globals        the names a variant of the program must keep (istrazi --source),\n"
+      << "                   and what the explorer reads each for\n"
       << "Scenario syntax for " << program << ":\n"
       << model.syntax << "\nDefault scenarios:";
   for (const std::string& s : model.defaults) out << " " << s;
@@ -532,6 +535,13 @@ int main(int argc, char** argv) {
     usage(std::cout);
     return 0;
   }
+  if (argc == 2 && std::strcmp(argv[1], "--globals") == 0) {
+    listGlobals(std::cout);
+    return std::cout.flush() ? 0 : 2;
+  }
+  // istrazi --source: whether a variant's compiled object defines every name
+  // this explorer needs, before it is linked.
+  if (argc == 4 && std::strcmp(argv[1], "--check-globals") == 0) return checkGlobals(argv[2], argv[3]);
   Options options;
   if (!parseOptions(argc, argv, options)) {
     usage(std::cerr);

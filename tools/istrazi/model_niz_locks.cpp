@@ -222,6 +222,14 @@ const Model model{
     true,
     scenarioOf,
     drawChoices,
+    {
+        {"niz", "the array, for the final array and for which accesses the scheme counts as the array's"},
+        {"mutex", "the elements' locks, for the scheme's rule that a writer holds every element it changes"},
+        {"trenutniBroj", "the element count, for the final array, the indices drawn and when a deletion lowers it"},
+        {"brDodaju", "the appends admitted, for the writers' invariants and their end state"},
+        {"brBrisu", "the deletions admitted, for the writers' invariants and their end state"},
+        {"mutexDodavanje", "the writers' admission lock: their invariants hold while it is free"},
+    },
 };
 
 }  // namespace istrazi
