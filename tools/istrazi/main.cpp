@@ -53,6 +53,7 @@ void usage(std::ostream& out) {
   out << "usage: istrazi " << program << " [--scenario SCENARIO]... [--bound N] [--no-spurious] [--all]\n"
       << "                [--traces] [--limit N] [--out FILE] [--quiet] [--trace-judges-only]\n"
       << "       istrazi --replay FILE [--save STAMPED] [--repeat N]\n"
+      << "       istrazi --source FILE " << program << " [OPTIONS]   the same for your own variant of it\n"
       << "Runs each scenario of " << program << " under every schedule (one worker at a time,\n"
       << "switching at every lock, wait, join, pause, print and shared access), up to equivalence of\n"
       << "independent steps, and judges every run: its trace with provera, the program's\n"
