@@ -68,10 +68,10 @@ TEST_F(Source, AFlippedWaitIsCaughtAndReplays) {
       << replayed.describe();
 }
 
-// The unchanged source passes with the counts of the shipped explorer (the
+// The unchanged source passes with the counts of the program's own explorer (the
 // same build makes the same steps); a second run takes the cached build, and
 // an edit builds anew beside it.
-TEST_F(Source, TheProgramItselfPassesLikeTheShippedOneAndIsBuiltOnce) {
+TEST_F(Source, TheUnchangedProgramPassesAsItsOwnExplorerDoesAndIsBuiltOnce) {
   // "istrazi-zadatak[-HASH] SCENARIO: N schedules, M distinct traces, ..., exhausted"
   auto counts = [](const std::string& out) {
     std::size_t from = out.find(' '), to = out.find(", exhausted,");
