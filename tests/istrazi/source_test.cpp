@@ -105,8 +105,9 @@ TEST_F(Source, AVariantThatDoesNotCompileIsReported) {
   EXPECT_EQ(outcome.out, "");
 }
 
-// A variant that renamed a global the model reads: the name and its use.
-TEST_F(Source, AVariantWithoutAGlobalTheModelReadsIsReported) {
+// A variant that renamed one global the model reads and shrank another: each
+// is named with its use, before anything is linked or explored.
+TEST_F(Source, AVariantThatChangesAGlobalTheModelReadsIsReported) {
   std::string text = readFile(std::string(PROJECT_SOURCE_DIR) + "/zadatak/zadatak.cpp");
   std::string renamed;
   for (std::size_t at = 0, next; at < text.size(); at = next + 8) {
@@ -115,12 +116,20 @@ TEST_F(Source, AVariantWithoutAGlobalTheModelReadsIsReported) {
     if (next == std::string::npos) break;
     renamed += "nReaders";
   }
+  std::string array = "std::atomic<int32_t> niz[KAPACITET];";
+  std::size_t at = renamed.find(array);
+  ASSERT_NE(at, std::string::npos);
+  renamed.replace(at, array.size(), "std::atomic<int32_t> niz[50];");
   std::string file = dir.path("renamed.cpp");
   std::ofstream(file) << renamed;
   seam::Outcome outcome = istrazi({"--source", file, "zadatak"});
   EXPECT_EQ(outcome.status, 2) << outcome.describe();
   EXPECT_NE(outcome.err.find("istrazi: " + file + " lacks 'nCitanje', which the explorer of zadatak needs: the readers "
                              "admitted"),
+            std::string::npos)
+      << outcome.describe();
+  EXPECT_NE(outcome.err.find("istrazi: " + file + " makes 'niz' 200 bytes, but the explorer of zadatak reads it as 400 "
+                             "(keep its type): the array"),
             std::string::npos)
       << outcome.describe();
   EXPECT_EQ(outcome.out, "");

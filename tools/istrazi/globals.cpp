@@ -3,12 +3,13 @@
 #include <fcntl.h>
 #include <gelf.h>
 #include <libelf.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <iostream>
-#include <set>
+#include <map>
 #include <vector>
 
 #include "istrazi.hpp"
@@ -18,9 +19,9 @@ namespace {
 
 // What the scheduler reads of every program, whatever its model.
 const std::vector<Global> kSchedulerGlobals = {
-    {"main", "the program itself, as int main() (compiled as programMain, which the scheduler runs as the main "
+    {"main", 0, "the program itself, as int main() (compiled as programMain, which the scheduler runs as the main "
              "thread)"},
-    {"mutexRand", "the lock every draw from rand is taken under: the scheduler makes it no scheduling point"},
+    {"mutexRand", sizeof(pthread_mutex_t), "the lock every draw from rand is taken under: the scheduler makes it no scheduling point"},
 };
 
 // How a name appears in the object: the globals as they are named (C++ names
@@ -29,8 +30,9 @@ std::string symbolOf(const Global& global) {
   return std::strcmp(global.name, "main") == 0 ? "_Z11programMainv" : global.name;
 }
 
-// The names the object defines, or false when it is no readable ELF object.
-bool definedSymbols(const std::string& path, std::set<std::string>& names, std::string& error) {
+// The names the object defines, with their sizes, or false when it is no
+// readable ELF object.
+bool definedSymbols(const std::string& path, std::map<std::string, std::size_t>& names, std::string& error) {
   if (elf_version(EV_CURRENT) == EV_NONE) {
     error = elf_errmsg(-1);
     return false;
@@ -52,7 +54,7 @@ bool definedSymbols(const std::string& path, std::set<std::string>& names, std::
       GElf_Sym symbol;
       if (!gelf_getsym(data, static_cast<int>(i), &symbol) || symbol.st_shndx == SHN_UNDEF) continue;
       if (GELF_ST_BIND(symbol.st_info) == STB_LOCAL) continue;  // a static is not seen by the model
-      if (const char* name = elf_strptr(elf, header.sh_link, symbol.st_name)) names.insert(name);
+      if (const char* name = elf_strptr(elf, header.sh_link, symbol.st_name)) names[name] = symbol.st_size;
     }
   }
   if (!found) error = elf ? "it has no symbol table" : elf_errmsg(-1);
@@ -69,7 +71,7 @@ void listGlobals(std::ostream& out) {
 }
 
 int checkGlobals(const std::string& object, const std::string& source) {
-  std::set<std::string> names;
+  std::map<std::string, std::size_t> names;
   std::string error;
   if (!definedSymbols(object, names, error)) {
     std::cerr << "istrazi: cannot read the symbols of " << object << ": " << error << "\n";
@@ -79,9 +81,15 @@ int checkGlobals(const std::string& object, const std::string& source) {
   bool lacking = false;
   for (const std::vector<Global>* table : {&kSchedulerGlobals, &model.globals})
     for (const Global& global : *table)
-      if (!names.contains(symbolOf(global))) {
+      if (auto found = names.find(symbolOf(global)); found == names.end()) {
         std::cerr << "istrazi: " << source << " lacks '" << global.name << "', which the explorer of " << program
                   << " needs: " << global.purpose << "\n";
+        lacking = true;
+      } else if (global.size != 0 && found->second != global.size) {
+        // The explorer would read past it, or only part of it.
+        std::cerr << "istrazi: " << source << " makes '" << global.name << "' " << found->second
+                  << " bytes, but the explorer of " << program << " reads it as " << global.size
+                  << " (keep its type): " << global.purpose << "\n";
         lacking = true;
       }
   return lacking ? 2 : 0;

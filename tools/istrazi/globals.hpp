@@ -14,9 +14,9 @@ namespace istrazi {
 void listGlobals(std::ostream& out);
 
 // Reads the symbol table of the compiled object at `object` and says, one line
-// each on standard error, which names it lacks (`source` names the variant in
-// the messages). 0: it has them all; 2: a name is missing or the object
-// cannot be read.
+// each on standard error, which names it lacks or defines with another size
+// (`source` names the variant in the messages). 0: it has them all as the
+// explorer declares them; 2: it does not, or the object cannot be read.
 int checkGlobals(const std::string& object, const std::string& source);
 
 }  // namespace istrazi

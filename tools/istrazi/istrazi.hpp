@@ -82,9 +82,10 @@ class Observer {
 };
 
 // A global of the program that the explorer reads, and what for: a learner's
-// variant of the program (--source) must keep it.
+// variant of the program (--source) must keep it, with the same size.
 struct Global {
   const char* name;
+  std::size_t size;  // in bytes, as the explorer declares it (0: a function)
   const char* purpose;
 };
 

@@ -191,10 +191,12 @@ const Model model{
     scenarioOf,
     nullptr,
     {
-        {"niz", "the array, for the final array the data are judged by"},
-        {"duzinaNiza", "the length, for the invariants, the final array and the length each worker tested"},
-        {"brisDeo", "the mark (the lowest index under deletion, -1: none), for the invariants and the end state"},
-        {"mutex", "the lock over the length and the mark: the invariants hold while it is free, and the scheme "
+        {"niz", sizeof(niz), "the array, for the final array the data are judged by"},
+        {"duzinaNiza", sizeof(duzinaNiza),
+         "the length, for the invariants, the final array and the length each worker tested"},
+        {"brisDeo", sizeof(brisDeo),
+         "the mark (the lowest index under deletion, -1: none), for the invariants and the end state"},
+        {"mutex", sizeof(mutex), "the lock over the length and the mark: the invariants hold while it is free, and the scheme "
                   "follows who holds it"},
     },
 };
