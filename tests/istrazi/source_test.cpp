@@ -3,9 +3,11 @@
 // works on a scratch copy of the program's source, with a cache of its own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -133,6 +135,41 @@ TEST_F(Source, AVariantThatChangesAGlobalTheModelReadsIsReported) {
             std::string::npos)
       << outcome.describe();
   EXPECT_EQ(outcome.out, "");
+}
+
+// Each model's table names every global its model and scheme files declare
+// extern, so a variant without one is told what it lacks and never meets a
+// linker error instead.
+TEST(SourceGlobals, EveryGlobalAModelDeclaresIsInItsTable) {
+  for (std::string program : {"zadatak", "niz-locks", "niz-mark"}) {
+    std::string file = program;
+    std::replace(file.begin(), file.end(), '-', '_');
+    std::set<std::string> declared;
+    for (std::string path : {"/tools/istrazi/model_" + file + ".cpp", "/tools/istrazi/judges/scheme_" + file + ".cpp"}) {
+      std::istringstream lines(readFile(std::string(PROJECT_SOURCE_DIR) + path));
+      for (std::string line; std::getline(lines, line);) {
+        if (!line.starts_with("extern ") || line.starts_with("extern \"") || line.find('(') != std::string::npos) continue;
+        // "extern TYPE a, b[N];": the names, without template arguments or bounds.
+        std::string names;
+        int depth = 0;
+        for (char c : line.substr(7, line.find(';') - 7)) {
+          depth += (c == '<' || c == '[') - (c == '>' || c == ']');
+          if (depth == 0 && c != '>' && c != ']') names += c;
+        }
+        std::istringstream parts(names);
+        for (std::string part; std::getline(parts, part, ',');) declared.insert(part.substr(part.rfind(' ') + 1));
+      }
+    }
+    const char* path = std::getenv("PATH");
+    seam::Launch launch(ISTRAZI_PATH, {std::string("PATH=") + (path ? path : "")});
+    launch.args = {program, "--globals"};
+    seam::Outcome listed = seam::run(launch);
+    ASSERT_EQ(listed.status, 0) << listed.describe();
+    std::set<std::string> table;
+    for (const std::string& line : listed.lines()) table.insert(line.substr(0, line.find('\t')));
+    EXPECT_FALSE(declared.empty()) << program;
+    for (const std::string& name : declared) EXPECT_TRUE(table.contains(name)) << program << ": " << name;
+  }
 }
 
 }  // namespace
