@@ -7,8 +7,6 @@
 // rename, so that two builds side by side never leave half a file.
 #include "source.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
