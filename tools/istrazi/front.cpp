@@ -3,6 +3,8 @@
 // istrazi --replay FILE ...: runs the explorer the saved schedule names (a
 // broken copy's, from the tests, too).
 // istrazi PROGRAM --play --copy NAME: runs the explorer of that broken copy.
+// istrazi --source FILE PROGRAM ...: builds FILE as a variant of the program
+// (or finds it built in the cache) and runs that explorer.
 // istrazi --exercises: lists the broken copies the tests build, each with the
 // goal of a learner who explores it.
 #include <unistd.h>
@@ -17,12 +19,17 @@
 #include <vector>
 
 #include "pty_run.hpp"
+#include "source.hpp"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: istrazi PROGRAM [OPTIONS]   explore zadatak, niz-locks or niz-mark\n"
     "       istrazi --replay FILE [--save STAMPED]\n"
+    "       istrazi --source FILE PROGRAM [OPTIONS]\n"
+    "                                   explore your own variant of the program, built with the\n"
+    "                                   explorer's flags and cached; it keeps the program's\n"
+    "                                   globals (istrazi PROGRAM --globals) and trace lines\n"
     "       istrazi --exercises         the broken copies to explore, and the goal of each\n"
     "       istrazi PROGRAM --play [--scenario S] [--copy NAME] [--explain TRACE]\n"
     "                                   be the scheduler: choose who runs next\n"
@@ -62,6 +69,10 @@ int listExercises() {
   return 0;
 }
 
+bool isProgram(const char* name) {
+  return std::strcmp(name, "zadatak") == 0 || std::strcmp(name, "niz-locks") == 0 || std::strcmp(name, "niz-mark") == 0;
+}
+
 bool safeName(const std::string& name) {
   return !name.empty() && name.find('/') == std::string::npos && name.starts_with("istrazi-");
 }
@@ -78,8 +89,7 @@ int main(int argc, char** argv) {
       std::cerr << "istrazi: " << argv[2] << " names no explorer; is it a saved schedule?\n";
       return 2;
     }
-  } else if (argc >= 2 && (std::strcmp(argv[1], "zadatak") == 0 || std::strcmp(argv[1], "niz-locks") == 0 ||
-                           std::strcmp(argv[1], "niz-mark") == 0)) {
+  } else if (argc >= 2 && isProgram(argv[1])) {
     explorer = std::string("istrazi-") + argv[1];
     // --copy NAME: the explorer of that broken copy of the program, which the
     // tests' build makes; it is told the name again, to say its goal.
@@ -94,6 +104,19 @@ int main(int argc, char** argv) {
         explorer = "istrazi-" + copy;
       }
     args.erase(args.begin() + 1);
+  } else if (argc >= 2 && std::strcmp(argv[1], "--source") == 0) {
+    if (argc < 4 || !isProgram(argv[3])) {
+      std::cerr << "istrazi: --source takes a file and a program (zadatak, niz-locks or niz-mark)\n" << kUsage;
+      return 2;
+    }
+    istrazi::Variant variant;
+    if (int status = istrazi::buildVariant(argv[2], argv[3], variant); status != 0) return status;
+    args.erase(args.begin() + 1, args.begin() + 4);
+    args[0] = variant.name.data();
+    args.push_back(nullptr);
+    execv(variant.path.c_str(), args.data());
+    std::cerr << "istrazi: cannot run " << variant.path << ": " << std::strerror(errno) << "\n";
+    return 2;
   } else {
     if (argc >= 2 && std::strcmp(argv[1], "--help") != 0 && std::strcmp(argv[1], "-h") != 0) {
       std::cerr << "istrazi: unknown program '" << argv[1] << "'\n" << kUsage;
@@ -103,9 +126,11 @@ int main(int argc, char** argv) {
     return argc >= 2 ? 0 : 2;
   }
   // The programs' explorers lie beside this one; those of the broken copies
-  // the tests build, in the test builds' directory.
+  // the tests build, in the test builds' directory; those of variants, in the cache.
   std::string path = timeline::executableDirectory() + "/" + explorer;
   if (access(path.c_str(), X_OK) != 0) path = timeline::executableDirectory() + "/../test-bin/" + explorer;
+  if (access(path.c_str(), X_OK) != 0 && !istrazi::variantCache().empty())
+    path = istrazi::variantCache() + "/" + explorer;
   if (access(path.c_str(), X_OK) != 0 && explorer != std::string("istrazi-") + argv[1]) {
     std::cerr << "istrazi: no broken copy " << explorer.substr(8) << " has been built (istrazi --exercises lists them;"
               << " cmake --build build --target " << explorer << ")\n";

@@ -81,6 +81,14 @@ class Observer {
   virtual std::string stepDone(const StepView& step) = 0;
 };
 
+// A global of the program that the explorer reads, and what for: a learner's
+// variant of the program (--source) must keep it, with the same size.
+struct Global {
+  const char* name;
+  std::size_t size;  // in bytes, as the explorer declares it (0: a function)
+  const char* purpose;
+};
+
 // A participant's command as the judges of the data see it.
 enum class Command : uint8_t { Read, Append, Delete, None };
 
@@ -130,6 +138,8 @@ struct Model {
   std::string (*describe)() = nullptr;
   // --play: the scenario played when none is given, with room for every kind of mistake.
   const char* playScenario = nullptr;
+  // The program's globals the model and its scheme read.
+  std::vector<Global> globals = {};
 };
 
 // Provided by the model file of each explorer.

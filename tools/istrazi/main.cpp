@@ -17,6 +17,7 @@
 
 #include "check.hpp"
 #include "explain.hpp"
+#include "globals.hpp"
 #include "scenario.hpp"
 #include "istrazi.hpp"
 #include "judge.hpp"
@@ -56,6 +57,7 @@ void usage(std::ostream& out) {
   out << "usage: istrazi " << program << " [--scenario SCENARIO]... [--bound N] [--no-spurious] [--all]\n"
       << "                [--traces] [--limit N] [--out FILE] [--quiet] [--trace-judges-only]\n"
       << "       istrazi --replay FILE [--save STAMPED] [--repeat N]\n"
+      << "       istrazi --source FILE " << program << " [OPTIONS]   the same for your own variant of it\n"
       << "Runs each scenario of " << program << " under every schedule (one worker at a time,\n"
       << "switching at every lock, wait, join, pause, print and shared access), up to equivalence of\n"
       << "independent steps, and judges every run: its trace with provera, the program's\n"
@@ -92,6 +94,8 @@ void usage(std::ostream& out) {
       << "                   runs it one step (one --scenario, or a small one of every kind;\n"
       << "                   with --explain TRACE, space steps through the schedule found)\n"
       << "  --copy NAME      with --play: the broken copy NAME (istrazi --exercises lists them)\n"
+      << "  --globals        the names a variant of the program must keep (istrazi --source),\n"
+      << "                   and what the explorer reads each for\n"
       << "Scenario syntax for " << program << ":\n"
       << model.syntax << "\nDefault scenarios:";
   for (const std::string& s : model.defaults) out << " " << s;
@@ -483,6 +487,13 @@ int main(int argc, char** argv) {
     usage(std::cout);
     return 0;
   }
+  if (argc == 2 && std::strcmp(argv[1], "--globals") == 0) {
+    listGlobals(std::cout);
+    return std::cout.flush() ? 0 : 2;
+  }
+  // istrazi --source: whether a variant's compiled object defines every name
+  // this explorer needs, before it is linked.
+  if (argc == 4 && std::strcmp(argv[1], "--check-globals") == 0) return checkGlobals(argv[2], argv[3]);
   Options options;
   if (!parseOptions(argc, argv, options)) {
     usage(std::cerr);

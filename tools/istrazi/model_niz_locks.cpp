@@ -232,6 +232,18 @@ const Model model{
     drawChoices,
     describe,
     "0:read:3,1:append:5,2:delete:3,3:delete:1",
+    {
+        {"niz", sizeof(niz),
+         "the array, for the final array and for which accesses the scheme counts as the array's"},
+        {"mutex", sizeof(mutex),
+         "the elements' locks, for the scheme's rule that a writer holds every element it changes"},
+        {"trenutniBroj", sizeof(trenutniBroj),
+         "the element count, for the final array, the indices drawn and when a deletion lowers it"},
+        {"brDodaju", sizeof(brDodaju), "the appends admitted, for the writers' invariants and their end state"},
+        {"brBrisu", sizeof(brBrisu), "the deletions admitted, for the writers' invariants and their end state"},
+        {"mutexDodavanje", sizeof(mutexDodavanje),
+         "the writers' admission lock: their invariants hold while it is free"},
+    },
 };
 
 }  // namespace istrazi

@@ -199,6 +199,15 @@ const Model model{
     nullptr,
     describe,
     "0:read:3,1:delete:3,2:delete:1,3:append:5",
+    {
+        {"niz", sizeof(niz), "the array, for the final array the data are judged by"},
+        {"duzinaNiza", sizeof(duzinaNiza),
+         "the length, for the invariants, the final array and the length each worker tested"},
+        {"brisDeo", sizeof(brisDeo),
+         "the mark (the lowest index under deletion, -1: none), for the invariants and the end state"},
+        {"mutex", sizeof(mutex), "the lock over the length and the mark: the invariants hold while it is free, and the scheme "
+                  "follows who holds it"},
+    },
 };
 
 }  // namespace istrazi

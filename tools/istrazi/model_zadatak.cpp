@@ -145,6 +145,17 @@ const Model model{
     nullptr,
     describe,
     "0:3,1:5,2:3,5:1",
+    {
+        {"niz", sizeof(niz), "the array, for the final array the data are judged by"},
+        {"BROJ_ELEMENATA", sizeof(BROJ_ELEMENATA), "the number of live elements, for the final array"},
+        {"nCitanje", sizeof(nCitanje), "the readers admitted, for the monitor's invariants and its end state"},
+        {"nDodavanje", sizeof(nDodavanje), "the appends admitted, for the monitor's invariants and its end state"},
+        {"nBrisanje", sizeof(nBrisanje), "the deletions admitted, for the monitor's invariants and its end state"},
+        {"elementSeBrise", sizeof(elementSeBrise),
+         "the index under deletion (-1: none), for the monitor's invariants and its end state"},
+        {"mutex", sizeof(mutex),
+         "the monitor's lock: its invariants hold while it is free, and the scheme follows who holds it"},
+    },
 };
 
 }  // namespace istrazi
