@@ -178,6 +178,13 @@ inline uintptr_t wakeKey(int thread) { return 18 + 4 * static_cast<uintptr_t>(th
 inline bool bindingEdge(uintptr_t key) { return key >= 16 && key < 16 + 4 * static_cast<uintptr_t>(kMaxThreads); }
 inline bool wakeEdge(uintptr_t key) { return bindingEdge(key) && (key - 16) % 4 == 2; }
 
+// Two touches conflict when they are of one key and not both reads: a read
+// and a read commute, and so do two sinks of one edge (two steps ordered after
+// the same release need no order between them).
+inline bool conflicts(const Touch& x, const Touch& y) {
+  return x.key == y.key && (x.access != Access::Read || y.access != Access::Read) &&
+         (x.access != Access::HbSink || y.access != Access::HbSink);
+}
 bool dependent(const Footprint& a, const Footprint& b);
 
 // Chooses who runs next; the scheduler calls it at every scheduling point.

@@ -98,7 +98,7 @@ const Participant* Scenario::participant(int worker) const {
 bool dependent(const Footprint& a, const Footprint& b) {
   for (const Touch& x : a)
     for (const Touch& y : b)
-      if (x.key == y.key && (x.access != Access::Read || y.access != Access::Read)) return true;
+      if (conflicts(x, y)) return true;
   return false;
 }
 
@@ -161,6 +161,10 @@ struct Run {
   int current = -1;  // the running thread; -1 while the scheduler runs
   void* schedulerSp = nullptr;
   Footprint footprint;  // of the step in progress
+  // The lock the step in progress took as it began, while it still holds it;
+  // given back within the step, the step only passed through it.
+  const void* takenAtStart = nullptr;
+  bool passedThrough = false;
   std::string* trace = nullptr;
   std::string* errors = nullptr;
   std::size_t printedFrom = 0;  // where the step's print starts in the trace
@@ -244,14 +248,16 @@ void take(int thread, const void* mutex) {
   notify({.thread = thread, .call = Call::Lock, .object = mutex, .pc = now.threads[thread].pc});
 }
 
-void give(int thread, const void* mutex, void* pc) {
+// `edge`: the release orders the lock's next taker after it (all but the
+// end of a pass, see passThrough()).
+void give(int thread, const void* mutex, void* pc, bool edge = true) {
   for (std::size_t i = 0; i < now.owners.size(); ++i)
     if (now.owners[i].mutex == mutex) {
       now.owners[i] = now.owners.back();
       now.owners.pop_back();
       break;
     }
-  touch(edgeKey(mutex), Access::HbSource);
+  if (edge) touch(edgeKey(mutex), Access::HbSource);
   if (!trial) model.released(thread, mutex);
   notify({.thread = thread, .call = Call::Unlock, .object = mutex, .pc = reinterpret_cast<uintptr_t>(pc)});
 }
@@ -315,6 +321,19 @@ void prepareStack(int thread) {
 
 void print(int thread);
 
+// A step that took a lock as it began and gave it back before its end only
+// passed through it: the lock is free before and after, as if the step had
+// read it. Two such passes commute (either order leaves the lock free and
+// both threads past it), so the lock counts as read, not written, and the
+// release makes no edge: a later pass or take is not ordered after this
+// one, and races with it instead (a take writes the lock). The pass still
+// sinks the edge of the release it may have waited for, which the scheduler
+// touched as the step began.
+void passThrough() {
+  // The step's first touch is its take of the lock (take()).
+  now.footprint.front().access = Access::Read;
+}
+
 // Applies the effect of the call `thread` stopped at, as its step begins.
 void beginStep(int thread) {
   Thread& t = now.threads[thread];
@@ -323,7 +342,10 @@ void beginStep(int thread) {
       touch(startKey(thread), Access::HbSink);
       notify({.thread = thread, .call = Call::Start});
       break;
-    case Pending::Lock: take(thread, t.object); break;
+    case Pending::Lock:
+      take(thread, t.object);
+      now.takenAtStart = t.object;
+      break;
     case Pending::Reacquire:
       notify({.thread = thread, .call = Call::Wake, .object = t.object, .spurious = !t.woken, .pc = t.pc});
       if (t.woken) {
@@ -535,10 +557,13 @@ void stepThread(int thread, int drawValue) {
     return;
   }
   now.footprint.clear();
+  now.takenAtStart = nullptr;
+  now.passedThrough = false;
   beginStep(thread);
   now.current = thread;
   istrazi_switch(&now.schedulerSp, t.sp);
   now.current = -1;
+  if (now.passedThrough) passThrough();
   now.schedule->push_back(thread);
   ++now.depth;
 }
@@ -761,7 +786,12 @@ int __wrap_pthread_mutex_lock(pthread_mutex_t* mutex) {
 
 int __wrap_pthread_mutex_unlock(pthread_mutex_t* mutex) {
   if (mutex == &mutexRand || now.current < 0) return 0;
-  give(now.current, mutex, __builtin_return_address(0));
+  bool pass = mutex == now.takenAtStart;
+  if (pass) {
+    now.takenAtStart = nullptr;
+    now.passedThrough = true;
+  }
+  give(now.current, mutex, __builtin_return_address(0), !pass);
   return 0;
 }
 

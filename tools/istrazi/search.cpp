@@ -62,7 +62,7 @@ FootprintTable::Id FootprintTable::intern(const Footprint& footprint) {
 bool FootprintTable::compute(Id a, Id b) const {
   for (const Touch& x : touches(a))
     for (const Touch& y : touches(b))
-      if (x.key == y.key && (x.access != Access::Read || y.access != Access::Read)) return true;
+      if (conflicts(x, y)) return true;
   return false;
 }
 
