@@ -115,6 +115,7 @@ TEST(Reduction, FindsEveryTraceThatASearchSkippingLessFinds) {
       {binPath("istrazi-niz-locks"), "0:delete:8,2:read:7", "--sleep-sets-only"},
       {binPath("istrazi-niz-locks"), "0:append:8,2:delete:7", "--sleep-sets-only"},
       {testBinPath("istrazi-toy"), "broadcast", "--no-reduction"},
+      {testBinPath("istrazi-toy"), "passes", "--no-reduction"},  // passes through a lock commute
   };
   for (const Case& c : cases) {
     seam::Outcome reduced = explore(c.explorer, {"--scenario", c.text, "--traces"});

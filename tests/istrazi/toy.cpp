@@ -1,6 +1,7 @@
 // A toy program for the explorer's own tests. main draws a mode and starts
 // three workers that do what the mode says, so that each scenario exercises one
-// piece of the scheduler: lock ownership, broadcast, deadlock, spurious wake-ups.
+// piece of the scheduler: lock ownership, broadcast, deadlock, spurious wake-ups,
+// passes through a lock.
 #include <pthread.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@ int inside = 0;     // workers holding `a` in the exclusive mode
 int maxInside = 0;  // the most that ever held it at once
 int ready = 0;      // set by the broadcaster
 int wokeEarly = 0;  // a waiter went on before `ready`
+int stored = 0;     // the holder's value, written while it holds `a`
 
 void* crosswise(void* arg) {
   long id = reinterpret_cast<long>(arg);
@@ -64,18 +66,42 @@ void* broadcaster(void*) {
   return nullptr;
 }
 
+// Passes through `a` and prints what it sees once past: a holder may still
+// be inside or already gone, and another passer before or after it.
+void* passer(void* arg) {
+  long id = reinterpret_cast<long>(arg);
+  pthread_mutex_lock(&a);
+  pthread_mutex_unlock(&a);
+  printf("worker %ld passed\n", id);
+  pthread_mutex_lock(&a);
+  int seen = stored;
+  pthread_mutex_unlock(&a);
+  printf("worker %ld saw %d\n", id, seen);
+  return nullptr;
+}
+
+void* holder(void*) {
+  pthread_mutex_lock(&a);
+  stored = 1;
+  printf("holder stored\n");
+  stored = 2;
+  pthread_mutex_unlock(&a);
+  return nullptr;
+}
+
 void* idle(void*) { return nullptr; }
 
 int main() {
   int mode = rand();
-  void* (*const modes[4][3])(void*) = {
+  void* (*const modes[5][3])(void*) = {
       {crosswise, crosswise, idle},
       {exclusive, exclusive, exclusive},
       {waiter, waiter, broadcaster},
       {waitsOnce, idle, broadcaster},
+      {passer, passer, holder},
   };
   pthread_t threads[3];
-  for (long i = 0; i < 3; ++i) pthread_create(&threads[i], nullptr, modes[mode % 4][i], reinterpret_cast<void*>(i));
+  for (long i = 0; i < 3; ++i) pthread_create(&threads[i], nullptr, modes[mode % 5][i], reinterpret_cast<void*>(i));
   for (pthread_t thread : threads) pthread_join(thread, nullptr);
   pthread_exit(nullptr);
 }

@@ -9,16 +9,16 @@ extern int maxInside, wokeEarly;
 namespace istrazi {
 namespace {
 
-const char* const kModes[4] = {"deadlock", "exclusive", "broadcast", "wait-once"};
+const char* const kModes[5] = {"deadlock", "exclusive", "broadcast", "wait-once", "passes"};
 
 bool parse(std::string_view text, Scenario& into, std::string& error) {
-  for (int mode = 0; mode < 4; ++mode)
+  for (int mode = 0; mode < 5; ++mode)
     if (text == kModes[mode]) {
       into.mainDraws = {mode};
       for (int worker = 0; worker < 3; ++worker) into.participants.push_back({worker, {}, ""});
       return true;
     }
-  error = "expected deadlock, exclusive, broadcast or wait-once";
+  error = "expected deadlock, exclusive, broadcast, wait-once or passes";
   return false;
 }
 
@@ -36,7 +36,7 @@ std::string nothing() { return {}; }
 }  // namespace
 
 const Model model{
-    provera::Program::Zadatak, "  deadlock, exclusive, broadcast or wait-once",
+    provera::Program::Zadatak, "  deadlock, exclusive, broadcast, wait-once or passes",
     {"exclusive", "broadcast"},  parse,  reset, check, ignore, ignore, ignore, nothing, false,
 };
 

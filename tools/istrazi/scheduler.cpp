@@ -26,7 +26,9 @@
 // lock, condition variable, thread or trace of its call, plus what the calls
 // inside it released or woke. Two steps of different threads that touch one
 // address, one of them writing, do not commute; that is what the search's
-// reduction uses.
+// reduction uses. A step that takes a lock as it begins and gives it back
+// before its end only passed through it (passThrough()): two passes commute,
+// a pass and a take of the lock do not.
 #include <pthread.h>
 #include <setjmp.h>
 #include <unistd.h>
