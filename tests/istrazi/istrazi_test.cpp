@@ -257,6 +257,15 @@ TEST(CommandLine, ListsEveryBrokenCopyAsAnExerciseWithItsGoal) {
 
 class Mutant : public ::testing::TestWithParam<std::string> {};
 
+// The scenario --play --copy gives a broken copy: the third field of its line in
+// the exercises list.
+std::string playScenarioOf(const std::string& copy) {
+  std::ifstream in(testBinPath("istrazi-exercises.txt"));
+  for (std::string line; std::getline(in, line);)
+    if (line.starts_with(copy + "\t")) return line.substr(line.rfind('\t') + 1);
+  return {};
+}
+
 TEST_P(Mutant, IsCaughtAndItsCounterexampleReplaysTheSame) {
   std::string mismatch = seam::mutantMismatch(GetParam());
   ASSERT_TRUE(mismatch.empty()) << mismatch;
@@ -286,6 +295,12 @@ TEST_P(Mutant, IsCaughtAndItsCounterexampleReplaysTheSame) {
   ASSERT_TRUE(timeline::readStamped(text.str(), lines, problem)) << problem;
   EXPECT_EQ(timeline::joined(lines), once.out);
   for (std::size_t i = 1; i < lines.size(); ++i) EXPECT_GE(lines[i].at, lines[i - 1].at);
+
+  // A learner playing the copy gets a scenario in which it can break.
+  std::string play = playScenarioOf(GetParam());
+  ASSERT_FALSE(play.empty()) << "every broken copy needs a PLAY scenario in tests/CMakeLists.txt";
+  seam::Outcome playable = explore(explorer, {"--scenario", play, "--quiet", "--out", "/dev/null"});
+  EXPECT_EQ(playable.status, 1) << play << "\n" << playable.describe();
 }
 
 INSTANTIATE_TEST_SUITE_P(BrokenCopies, Mutant, ::testing::ValuesIn(mutants()), [](const auto& info) {

@@ -43,8 +43,8 @@ std::string explorerOf(const char* path) {
   return {};
 }
 
-// The tests' build writes the copies' names and goals, a tab between them, beside
-// the copies' explorers.
+// The tests' build writes the copies' names, goals and play scenarios, a tab
+// between them, beside the copies' explorers.
 int listExercises() {
   std::string path = timeline::executableDirectory() + "/../test-bin/istrazi-exercises.txt";
   std::ifstream in(path);
@@ -57,7 +57,8 @@ int listExercises() {
   for (std::string line; std::getline(in, line);) {
     std::size_t tab = line.find('\t');
     if (tab == std::string::npos) continue;
-    exercises.emplace_back(line.substr(0, tab), line.substr(tab + 1));
+    std::size_t end = line.find('\t', tab + 1);
+    exercises.emplace_back(line.substr(0, tab), line.substr(tab + 1, end == std::string::npos ? end : end - tab - 1));
     widest = std::max(widest, tab);
   }
   for (const auto& [name, goal] : exercises)

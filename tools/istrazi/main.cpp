@@ -373,16 +373,29 @@ int explainTrace(const Options& options) {
 
 // ---- Play ---------------------------------------------------------------------
 
-// A broken copy's goal, from the list the tests' build writes beside the
-// copies' explorers; empty when it has none.
-std::string goalOf(const std::string& copy) {
+// A broken copy as an exercise: its goal, and a scenario in which it can be
+// reached by hand (empty where none is given).
+struct Exercise {
+  std::string goal, scenario;
+};
+
+// From the list the tests' build writes beside the copies' explorers, a line
+// a copy: its name, goal and scenario, a tab between them.
+Exercise exerciseOf(const std::string& copy) {
   char self[4096];
   ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
   if (n <= 0) return {};
   std::string path(self, static_cast<std::size_t>(n));
   std::ifstream in(path.substr(0, path.rfind('/') + 1) + "istrazi-exercises.txt");
   for (std::string line; std::getline(in, line);)
-    if (line.starts_with(copy + "\t")) return line.substr(copy.size() + 1);
+    if (line.starts_with(copy + "\t")) {
+      Exercise exercise;
+      std::string rest = line.substr(copy.size() + 1);
+      std::size_t tab = rest.find('\t');
+      exercise.goal = rest.substr(0, tab);
+      if (tab != std::string::npos) exercise.scenario = rest.substr(tab + 1);
+      return exercise;
+    }
   return {};
 }
 
@@ -397,9 +410,10 @@ int playGame(const Options& options) {
   play.explorer = explorerName;
   play.spurious = options.spurious;
   play.out = options.out;
+  Exercise exercise;
   if (self != program) {
-    std::string goal = goalOf(self);
-    play.goal = "make it break a rule" + (goal.empty() ? "" : " (" + goal + ")");
+    exercise = exerciseOf(self);
+    play.goal = "make it break a rule" + (exercise.goal.empty() ? "" : " (" + exercise.goal + ")");
   }
   if (!options.explain.empty()) {
     std::string trace;
@@ -412,9 +426,10 @@ int playGame(const Options& options) {
       std::cerr << "istrazi: --play plays one scenario\n";
       return 2;
     }
-    play.scenario.text = !options.scenarios.empty() ? options.scenarios.front()
-                         : model.playScenario       ? model.playScenario
-                                                    : model.defaults.front();
+    play.scenario.text = !options.scenarios.empty()    ? options.scenarios.front()
+                         : !exercise.scenario.empty() ? exercise.scenario
+                         : model.playScenario          ? model.playScenario
+                                                       : model.defaults.front();
     std::string error;
     if (!model.parse(play.scenario.text, play.scenario, error)) {
       std::cerr << "istrazi: scenario '" << play.scenario.text << "': " << error << "\n";
