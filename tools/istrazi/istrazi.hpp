@@ -125,6 +125,9 @@ struct Model {
   bool (*scenarioOf)(const provera::Trace& trace, std::string& text, std::string& error) = nullptr;
   // How many values a chosen draw may take at this moment (0 to this less one).
   int (*drawChoices)() = nullptr;
+  // niz-locks: a read that fails uses its chosen index in nothing but its
+  // test against the count, so --explain tries only the largest one.
+  bool failingReadIndexIsDead = false;
 };
 
 // Provided by the model file of each explorer.

@@ -222,6 +222,7 @@ const Model model{
     true,
     scenarioOf,
     drawChoices,
+    true,
 };
 
 }  // namespace istrazi
