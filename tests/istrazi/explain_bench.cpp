@@ -26,7 +26,10 @@ int main(int argc, char** argv) {
       perturbed::Verdicts v = perturbed::judge(program, trace, maxStates);
       seconds.push_back(v.explainSeconds);
       explained += v.explain == perturbed::Verdicts::Explain::Found;
-      gaveUp += v.explain == perturbed::Verdicts::Explain::GaveUp;
+      if (v.explain == perturbed::Verdicts::Explain::GaveUp) {
+        ++gaveUp;
+        std::printf("--- gave up on this run of %s:\n%s", program.c_str(), trace.c_str());
+      }
     }
     std::sort(seconds.begin(), seconds.end());
     std::printf("%-9s real runs %zu: explained %d, gave up %d; explain time median %.3f s, max %.3f s\n",
