@@ -54,4 +54,17 @@ TEST(Linearizable, RejectsWhatNoOrderWithinTheIntervalsGives) {
   }
 }
 
+// A whole run: twenty commands all under way at once. The orders are too many
+// to try one by one, so the search must not depend on trying them all.
+TEST(Linearizable, DecidesAWholeRunOfOverlappingCommands) {
+  std::vector<Operation> run;
+  for (int k = 0; k < 6; ++k) {
+    run.push_back(op(Command::Delete, 0, k, 100 + k, true));
+    run.push_back(op(Command::Append, 0, 6 + k, 106 + k, true));
+  }
+  for (int k = 0; k < 8; ++k) run.push_back(op(Command::Read, 8, 12 + k, 112 + k, k % 2 == 0));
+  EXPECT_EQ(istrazi::linear::check(run, {7, 8, 9, 0, 0, 0, 0, 0, 0}, false), "");
+  EXPECT_NE(istrazi::linear::check(run, {9, 8, 7, 0, 0, 0, 0, 0, 0}, false), "");
+}
+
 }  // namespace

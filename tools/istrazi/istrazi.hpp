@@ -140,6 +140,9 @@ struct Model {
   const char* playScenario = nullptr;
   // The program's globals the model and its scheme read.
   std::vector<Global> globals = {};
+  // niz-locks: a read that fails uses its chosen index in nothing but its
+  // test against the count, so --explain tries only the largest one.
+  bool failingReadIndexIsDead = false;
 };
 
 // Provided by the model file of each explorer.

@@ -244,6 +244,7 @@ const Model model{
         {"mutexDodavanje", sizeof(mutexDodavanje),
          "the writers' admission lock: their invariants hold while it is free"},
     },
+    true,
 };
 
 }  // namespace istrazi

@@ -1,6 +1,8 @@
 #include "linear.hpp"
 
 #include <cstddef>
+#include <string>
+#include <unordered_set>
 
 namespace istrazi::linear {
 
@@ -37,6 +39,29 @@ class Search {
 
   bool fits(const Array& array, std::size_t placed) {
     if (placed == operations_.size()) return array.elements == finalArray_;
+    // Where the search goes on from depends only on which operations have
+    // taken effect and on the array they left, so a pair that led nowhere
+    // once is not tried again: with twenty workers the orders are too many.
+    std::string key(phase_.begin(), phase_.end());
+    for (int e : array.elements) key += std::to_string(e) + ",";
+    if (failed_.contains(key)) return false;
+    // An operation that leaves the array as it is (a read, a command that
+    // fails) and that may take effect now with what it reported is placed now
+    // and nothing else is tried here: in any order that places it later,
+    // moving it here changes no other outcome and breaks no real-time bound
+    // (its own is met now, and others' only get easier).
+    for (std::size_t i = 0; i < operations_.size(); ++i) {
+      const Operation& op = operations_[i];
+      if (phase_[i] != kWaiting || !mayGoNext(i) || (op.success && op.command != Command::Read)) continue;
+      Array after = array;
+      Array::Result result = after.apply(op.command, op.argument);
+      if (result.success != op.success || (op.success && op.value && result.value != *op.value)) continue;
+      phase_[i] = kDone;
+      bool found = fits(array, placed + 1);
+      phase_[i] = kWaiting;
+      if (!found) failed_.insert(std::move(key));
+      return found;
+    }
     for (std::size_t i = 0; i < operations_.size(); ++i) {
       if (phase_[i] == kDone || !mayGoNext(i)) continue;
       const Operation& op = operations_[i];
@@ -60,6 +85,7 @@ class Search {
       phase_[i] = was;
       if (found) return true;
     }
+    failed_.insert(std::move(key));
     return false;
   }
 
@@ -76,6 +102,7 @@ class Search {
   const std::vector<int>& finalArray_;
   bool splitAppends_;
   std::vector<int> phase_;
+  std::unordered_set<std::string> failed_;  // states from which no order fits
 };
 
 std::string numbers(const std::vector<int>& values) {
