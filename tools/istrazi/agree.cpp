@@ -1,6 +1,7 @@
 #include "agree.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <sstream>
 
 #include "check.hpp"
@@ -143,6 +144,13 @@ std::vector<std::string> Agreement::indexVariants(const Scenario& scenario) {
 }
 
 bool Agreement::check(const Scenario& scenario, const std::set<std::string>& traces, std::ostream& out) {
+  auto start = std::chrono::steady_clock::now();
+  bool equal = compareAll(scenario, traces, out);
+  seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  return equal;
+}
+
+bool Agreement::compareAll(const Scenario& scenario, const std::set<std::string>& traces, std::ostream& out) {
   std::string head = "  " + scenario.text + ": ";
   if (model.program != provera::Program::NizLocks) return compare(acceptedFor(scenario, true), traces, head, out);
 
@@ -168,7 +176,9 @@ bool Agreement::check(const Scenario& scenario, const std::set<std::string>& tra
       out << head << "DISAGREEMENT not decided: scenario " << text << ": " << error << "\n";
       return false;
     }
+    auto start = std::chrono::steady_clock::now();
     std::optional<std::set<std::string>> found = explore_(variant);
+    seconds_ -= std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (!found) {
       out << head << "DISAGREEMENT not decided: the search of " << text << " stopped at a violation\n";
       return false;

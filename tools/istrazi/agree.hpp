@@ -43,6 +43,10 @@ class Agreement {
   // are explored here through `explore`, as far as needed.
   bool check(const Scenario& scenario, const std::set<std::string>& traces, std::ostream& out);
 
+  // Seconds spent building, judging and comparing traces so far, not
+  // counting the explorations of niz-locks' other indices.
+  double seconds() const { return seconds_; }
+
   // The scenarios that stand for every index the workers of `scenario` can
   // draw, the scenario's own text among them when it is one (niz-locks).
   static std::vector<std::string> indexVariants(const Scenario& scenario);
@@ -54,7 +58,9 @@ class Agreement {
     std::set<std::string> given;       // by the schedules of the scenarios explored
     std::set<std::string> explored;    // their texts
   };
+  bool compareAll(const Scenario& scenario, const std::set<std::string>& traces, std::ostream& out);
   Explore explore_;
+  double seconds_ = 0;
   std::map<std::string, Keyed> keyed_;  // by the commands without their indices
 };
 

@@ -602,7 +602,9 @@ int main(int argc, char** argv) {
     std::cout << explorerName << ": " << explored << " of " << scenarios.size() << " scenarios, " << schedules
               << " schedules, "
               << seconds << " s, " << (violated ? "VIOLATION FOUND" : "no violation")
-              << (!options.agree ? "" : disagreed ? ", DISAGREEMENT FOUND" : ", provera agrees") << "\n";
+              << (!options.agree ? "" : disagreed ? ", DISAGREEMENT FOUND" : ", provera agrees");
+    if (options.agree) std::cout << " (agreement checks " << agreement.seconds() << " s)";
+    std::cout << "\n";
   }
   std::cout.flush();
   return violated || disagreed ? 1 : 0;
