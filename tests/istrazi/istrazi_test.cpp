@@ -417,13 +417,17 @@ TEST(Agreement, NizLocksComparesOverEveryIndex) {
   EXPECT_EQ(tracesOf(traces).size(), count) << agreed.out;
 }
 
-// --agree needs every schedule: it refuses a bound or a limit.
-TEST(Agreement, NeedsEverySchedule) {
+// --agree needs every schedule, and provera's rules: it refuses a bound, a
+// limit, and a program provera does not judge.
+TEST(Agreement, NeedsEveryScheduleAndProvera) {
   for (const char* cut : {"--bound", "--limit"}) {
     seam::Outcome outcome = explore(binPath("istrazi-zadatak"), {"--scenario", "0:2,2:4", "--agree", cut, "2"});
     EXPECT_EQ(outcome.status, 2) << outcome.describe();
     EXPECT_NE(outcome.err.find("--agree"), std::string::npos) << outcome.describe();
   }
+  seam::Outcome toy = explore(testBinPath("istrazi-toy"), {"--scenario", "broadcast", "--agree"});
+  EXPECT_EQ(toy.status, 2) << toy.describe();
+  EXPECT_NE(toy.err.find("--agree"), std::string::npos) << toy.describe();
 }
 
 // ---- The scheduler's own picture, on a toy program ----------------------------

@@ -549,6 +549,10 @@ int main(int argc, char** argv) {
     usage(std::cerr);
     return 2;
   }
+  if (options.agree && (!model.judgedByProvera || !model.command)) {
+    std::cerr << "istrazi: --agree compares with provera, which does not judge " << explorerName << "\n";
+    return 2;
+  }
   if (options.agree && (options.bound >= 0 || options.limit > 0)) {
     std::cerr << "istrazi: --agree compares every trace of every schedule; it cannot go with --bound or --limit\n";
     return 2;
