@@ -62,24 +62,33 @@ std::vector<Part> defaultSetParts() {
 
 class Shipped : public ::testing::TestWithParam<Part> {};
 
+// zadatak and niz-mark: provera accepts exactly the traces the schedules give,
+// compared in the same run. niz-locks is compared over every index (a search
+// of many scenarios per set of commands), apart, on a cheap set of commands.
 TEST_P(Shipped, ExhaustsEveryDefaultScenarioWithoutAViolation) {
   const Part& p = GetParam();
+  bool agree = p.program != "niz-locks";
   seam::Scratch dir;  // where a counterexample would go
-  seam::Outcome outcome =
-      explore(binPath("istrazi"), {p.program, "--part", std::to_string(p.part) + "/" + std::to_string(p.parts), "--quiet",
-                                   "--out", dir.path("schedule")},
-              std::chrono::seconds(170));
+  std::vector<std::string> args = {p.program, "--part", std::to_string(p.part) + "/" + std::to_string(p.parts),
+                                   "--quiet", "--out", dir.path("schedule")};
+  if (agree) args.push_back("--agree");
+  seam::Outcome outcome = explore(binPath("istrazi"), args, std::chrono::seconds(170));
   ASSERT_EQ(outcome.status, 0) << outcome.describe();
   EXPECT_EQ(outcome.out.find("VIOLATION"), std::string::npos) << outcome.describe();
-  int scenarios = 0;
+  EXPECT_EQ(outcome.out.find("DISAGREEMENT"), std::string::npos) << outcome.describe();
+  int scenarios = 0, agreements = 0;
   for (const std::string& line : outcome.lines()) {
     if (line.starts_with("istrazi-" + p.program + " ") && line.find(" schedules, ") != std::string::npos &&
         line.find(" scenarios, ") == std::string::npos) {
       ++scenarios;
       EXPECT_NE(line.find(", exhausted,"), std::string::npos) << line;
     }
+    agreements += line.find(": agreement: provera accepts ") != std::string::npos;
   }
   EXPECT_GT(scenarios, 0) << outcome.describe();
+  if (agree) {
+    EXPECT_EQ(agreements, scenarios) << outcome.describe();
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Programs, Shipped, ::testing::ValuesIn(defaultSetParts()), [](const auto& info) {
@@ -267,6 +276,15 @@ std::vector<std::string> mutants() {
   return names;
 }
 
+// Copies stricter than their scheme: no run of theirs breaks a rule.
+const std::set<std::string> kStricter = {"zadatak-reader-below-deletion-waits"};
+
+std::vector<std::string> brokenCopies() {
+  std::vector<std::string> names = mutants();
+  std::erase_if(names, [](const std::string& name) { return kStricter.contains(name); });
+  return names;
+}
+
 // Every copy the explorer is built for is an exercise: its name, then a goal.
 TEST(CommandLine, ListsEveryBrokenCopyAsAnExerciseWithItsGoal) {
   seam::Outcome listed = explore(binPath("istrazi"), {"--exercises"});
@@ -329,7 +347,7 @@ TEST_P(Mutant, IsCaughtAndItsCounterexampleReplaysTheSame) {
   EXPECT_EQ(playable.status, 1) << play << "\n" << playable.describe();
 }
 
-INSTANTIATE_TEST_SUITE_P(BrokenCopies, Mutant, ::testing::ValuesIn(mutants()), [](const auto& info) {
+INSTANTIATE_TEST_SUITE_P(BrokenCopies, Mutant, ::testing::ValuesIn(brokenCopies()), [](const auto& info) {
   std::string name = info.param;
   std::erase(name, '-');
   return name;
@@ -387,6 +405,71 @@ TEST(BeyondTheTrace, EachJudgeCatchesTheCopyOnlyItSees) {
     EXPECT_EQ(replayed.status, 1) << replayed.describe();
     EXPECT_NE(replayed.err.find(" at mutants/" + c.mutant + ".cpp:"), std::string::npos) << replayed.describe();
   }
+}
+
+// ---- Agreement with provera -------------------------------------------------------
+
+// The sets differ and say how: a copy that keeps a reader below the index under
+// deletion waiting breaks no rule in any run, so every judge passes it, but its
+// schedules miss the traces where that reader runs beside the deletion.
+TEST(Agreement, CatchesACopyStricterThanItsScheme) {
+  std::string explorer = testBinPath("istrazi-zadatak-reader-below-deletion-waits");
+  ASSERT_EQ(seam::mutantMismatch("zadatak-reader-below-deletion-waits"), "");
+  seam::Outcome judged = explore(explorer, {"--scenario", "0:2,2:4", "--quiet", "--out", "/dev/null"});
+  EXPECT_EQ(judged.status, 0) << judged.describe();
+  seam::Outcome agreed = explore(explorer, {"--scenario", "0:2,2:4", "--quiet", "--agree", "--out", "/dev/null"});
+  EXPECT_EQ(agreed.status, 1) << agreed.describe();
+  EXPECT_NE(agreed.out.find("DISAGREEMENT: provera accepts "), std::string::npos) << agreed.describe();
+  EXPECT_NE(agreed.out.find(" accepted by provera that no schedule gives"), std::string::npos) << agreed.describe();
+  EXPECT_EQ(agreed.out.find(" given by a schedule that provera rejects"), std::string::npos) << agreed.describe();
+  // One it shows: the reader executes after the deletion did and before its outcome.
+  EXPECT_NE(agreed.out.find("    ИЗВРШАВАЊЕ: Радник 2 наредба BRISANJE — 4\n    ИЗВРШАВАЊЕ: Радник 0 наредба CITANJE — 2"),
+            std::string::npos)
+      << agreed.out;
+
+  // The shipped program's schedules give the very set provera accepts.
+  seam::Outcome shipped = explore(binPath("istrazi-zadatak"), {"--scenario", "0:2,2:4", "--quiet", "--agree"});
+  EXPECT_EQ(shipped.status, 0) << shipped.describe();
+  EXPECT_NE(shipped.out.find(": agreement: provera accepts "), std::string::npos) << shipped.describe();
+}
+
+// niz-locks lines show no index, so its traces are compared over every index;
+// the few index scenarios --agree explores stand for all of them: their traces
+// are those of every index each worker can draw, one scenario each.
+TEST(Agreement, NizLocksComparesOverEveryIndex) {
+  std::string explorer = binPath("istrazi-niz-locks");
+  seam::Outcome agreed = explore(explorer, {"--scenario", "0:read:0,1:delete:0", "--quiet", "--agree"});
+  ASSERT_EQ(agreed.status, 0) << agreed.describe();
+  std::size_t at = agreed.out.find("agreement: provera accepts ");
+  ASSERT_NE(at, std::string::npos) << agreed.describe();
+  std::size_t given = agreed.out.find("the schedules give ", at);
+  ASSERT_NE(given, std::string::npos) << agreed.describe();
+  std::size_t count = std::stoul(agreed.out.substr(given + 19));
+
+  std::vector<std::string> every = {"--quiet", "--traces"};
+  for (int read = 0; read < 9; ++read)
+    for (int deletion = 0; deletion < 9; ++deletion)
+      every.insert(every.end(), {"--scenario", "0:read:" + std::to_string(read) + ",1:delete:" + std::to_string(deletion)});
+  seam::Outcome all = explore(explorer, every);
+  ASSERT_EQ(all.status, 0) << all.describe();
+  // Each scenario's summary line comes before its traces.
+  std::string traces;
+  for (const std::string& line : all.lines())
+    if (!line.starts_with("istrazi-niz-locks")) traces += line + "\n";
+  EXPECT_EQ(tracesOf(traces).size(), count) << agreed.out;
+}
+
+// --agree needs every schedule, and provera's rules: it refuses a bound, a
+// limit, and a program provera does not judge.
+TEST(Agreement, NeedsEveryScheduleAndProvera) {
+  for (const char* cut : {"--bound", "--limit"}) {
+    seam::Outcome outcome = explore(binPath("istrazi-zadatak"), {"--scenario", "0:2,2:4", "--agree", cut, "2"});
+    EXPECT_EQ(outcome.status, 2) << outcome.describe();
+    EXPECT_NE(outcome.err.find("--agree"), std::string::npos) << outcome.describe();
+  }
+  seam::Outcome toy = explore(testBinPath("istrazi-toy"), {"--scenario", "broadcast", "--agree"});
+  EXPECT_EQ(toy.status, 2) << toy.describe();
+  EXPECT_NE(toy.err.find("--agree"), std::string::npos) << toy.describe();
 }
 
 // ---- The scheduler's own picture, on a toy program ----------------------------

@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "agree.hpp"
 #include "check.hpp"
 #include "explain.hpp"
 #include "globals.hpp"
@@ -38,6 +39,7 @@ struct Options {
   bool traces = false;
   bool quiet = false;
   bool traceJudgesOnly = false;  // skip the judges beyond the trace (to measure what they cost)
+  bool agree = false;            // compare the traces with those provera accepts
   Explorer::Reduction reduction = Explorer::Reduction::Dpor;
   std::string out;
   std::string replay;
@@ -55,7 +57,7 @@ std::string explorerName;
 void usage(std::ostream& out) {
   std::string program(provera::nameOf(model.program));
   out << "usage: istrazi " << program << " [--scenario SCENARIO]... [--bound N] [--no-spurious] [--all]\n"
-      << "                [--traces] [--limit N] [--out FILE] [--quiet] [--trace-judges-only]\n"
+      << "                [--traces] [--limit N] [--out FILE] [--quiet] [--trace-judges-only] [--agree]\n"
       << "       istrazi --replay FILE [--save STAMPED] [--repeat N]\n"
       << "       istrazi --source FILE " << program << " [OPTIONS]   the same for your own variant of it\n"
       << "Runs each scenario of " << program << " under every schedule (one worker at a time,\n"
@@ -75,6 +77,9 @@ void usage(std::ostream& out) {
       << "  --all            go on after a violation (the first one is saved)\n"
       << "  --traces         print every distinct trace once\n"
       << "  --limit N        stop each scenario after N schedules (for measuring speed)\n"
+      << "  --agree          compare the distinct traces of each scenario with every well-formed\n"
+      << "                   trace of its workers that provera accepts (niz-locks: over every\n"
+      << "                   index); exit 1 when the sets differ (not with --bound or --limit)\n"
       << "  --trace-judges-only\n"
       << "                   judge only the trace, invariants, deadlock and exit status (to\n"
       << "                   measure what the other judges cost)\n"
@@ -135,9 +140,11 @@ struct Report {
   bool violated = false;
   bool limited = false;
   long violations = 0;  // runs that broke a rule
+  bool disagreed = false;  // --agree: provera's set and the schedules' differ
+  std::set<std::string> traces;  // --agree: the distinct traces, once exhausted
 };
 
-Report explore(const Scenario& scenario, const Options& options) {
+Report explore(const Scenario& scenario, const Options& options, Agreement* agreement = nullptr) {
   RunOptions runOptions{options.spurious, false};
   Explorer explorer(options.bound, options.reduction);
   Judge judge(scenario, options.traceJudgesOnly);
@@ -212,6 +219,10 @@ Report explore(const Scenario& scenario, const Options& options) {
   if (explorer.sleepBlocked() > 0) std::cout << ", " << explorer.sleepBlocked() << " runs abandoned asleep";
   if (explorer.unfollowable() > 0) std::cout << ", " << explorer.unfollowable() << " branches not taken";
   std::cout << "\n";
+  if (options.agree && report.exhausted) {
+    for (const auto& [trace, verdict] : judge.verdicts()) report.traces.insert(trace);
+    if (agreement) report.disagreed = !agreement->check(scenario, report.traces, std::cout);
+  }
   if (options.traces) {
     int n = 0;
     for (const auto& [trace, verdict] : judge.verdicts()) {
@@ -469,6 +480,7 @@ bool parseOptions(int argc, char** argv, Options& options) {
     else if (arg == "--traces") options.traces = true;
     else if (arg == "--quiet") options.quiet = true;
     else if (arg == "--trace-judges-only") options.traceJudgesOnly = true;
+    else if (arg == "--agree") options.agree = true;
     else if (arg == "--sleep-sets-only") options.reduction = Explorer::Reduction::SleepSets;
     else if (arg == "--no-reduction") options.reduction = Explorer::Reduction::None;
     else if (arg == "--out") {
@@ -514,6 +526,14 @@ int main(int argc, char** argv) {
     usage(std::cerr);
     return 2;
   }
+  if (options.agree && (!model.judgedByProvera || !model.command)) {
+    std::cerr << "istrazi: --agree compares with provera, which does not judge " << explorerName << "\n";
+    return 2;
+  }
+  if (options.agree && (options.bound >= 0 || options.limit > 0)) {
+    std::cerr << "istrazi: --agree compares every trace of every schedule; it cannot go with --bound or --limit\n";
+    return 2;
+  }
   if (options.play) return playGame(options);
   if (!options.copy.empty()) {
     std::cerr << "istrazi: --copy goes with --play\n";
@@ -542,23 +562,36 @@ int main(int argc, char** argv) {
     }
     scenarios.push_back(std::move(scenario));
   }
-  bool violated = false;
+  bool violated = false, disagreed = false;
   long schedules = 0;
+  // The scenarios --agree explores beyond those named are reported and
+  // counted like them.
+  Agreement agreement([&](const Scenario& variant) -> std::optional<std::set<std::string>> {
+    Report report = explore(variant, options);
+    schedules += report.schedules;
+    violated = violated || report.violated;
+    if (!report.exhausted) return std::nullopt;
+    return std::move(report.traces);
+  });
   std::size_t explored = 0;
   auto start = Clock::now();
   for (const Scenario& scenario : scenarios) {
     ++explored;
-    Report report = explore(scenario, options);
+    Report report = explore(scenario, options, options.agree ? &agreement : nullptr);
     schedules += report.schedules;
     violated = violated || report.violated;
-    if (violated && !options.all) break;
+    disagreed = disagreed || report.disagreed;
+    if ((violated || disagreed) && !options.all) break;
   }
   if (scenarios.size() > 1) {
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     std::cout << explorerName << ": " << explored << " of " << scenarios.size() << " scenarios, " << schedules
               << " schedules, "
-              << seconds << " s, " << (violated ? "VIOLATION FOUND" : "no violation") << "\n";
+              << seconds << " s, " << (violated ? "VIOLATION FOUND" : "no violation")
+              << (!options.agree ? "" : disagreed ? ", DISAGREEMENT FOUND" : ", provera agrees");
+    if (options.agree) std::cout << " (agreement checks " << agreement.seconds() << " s)";
+    std::cout << "\n";
   }
   std::cout.flush();
-  return violated ? 1 : 0;
+  return violated || disagreed ? 1 : 0;
 }
