@@ -2,6 +2,11 @@
 // state the worker whose line comes next goes first, the others only where it
 // cannot go on; a chosen index is tried where the trace makes it likeliest. A
 // snapshot is taken only where there is more than one way on.
+//
+// The search is made in passes (see Search::run), each a different guess at
+// how the real run went; every pass is exact in what it finds, and the last
+// ones, which allow ever more departures from the guess, end with every way
+// on tried, so "no schedule" is claimed only by a search that left out none.
 #include "explain.hpp"
 
 #include <algorithm>
@@ -21,6 +26,11 @@ class Search {
       starts_.push_back(at);
       lines_.push_back(trace.substr(at, end - at));
       workers_.push_back(workerNamed(lines_.back()));
+      if (workers_.back() >= 0 && workers_.back() < kMaxThreads) {
+        auto worker = static_cast<std::size_t>(workers_.back());
+        if (linesOf_.size() <= worker) linesOf_.resize(worker + 1);
+        linesOf_[worker].push_back(lines_.size() - 1);
+      }
       at = end;
     }
     guesses_.assign(kMaxThreads, {});
@@ -40,18 +50,29 @@ class Search {
   // ways on everywhere, then allows 1, 2, 4, ... departures from it (any other
   // way on is one), and ends when a pass found the trace or was cut by no
   // limit (then it is complete). The order is by how soon the trace has each
-  // worker's next line; with no departure it is also tried with the worker
-  // that took the last step kept running first, as a real thread goes on
-  // from a line it printed to its next shared access: between them the two
-  // find more traces at once than either alone.
+  // worker's next line. With no departure it is tried four ways: as it is,
+  // with the worker that took the last step kept running first (as a real
+  // thread goes on from a line it printed to its next shared access), and
+  // both again with each read's index drawn at the top instead of the bottom
+  // (above the range of an append in flight, where it meets no writer but a
+  // deletion of that slot). Then one departure is allowed twice, with the
+  // worker taken kept running (`sticky`): one departure then runs a worker
+  // ahead through many steps, as a slow print lets the others do. Each of
+  // these first passes finds traces the others miss, at a small cost.
+  struct Pass {
+    int budget;
+    bool keepRunning, readsAtTop, sticky;
+  };
   Explanation run() {
+    static constexpr Pass kFirst[] = {{0, false, false, false}, {0, true, false, false}, {0, false, true, false},
+                                      {0, true, true, false},   {1, false, false, true}, {1, false, true, true}};
     RunOptions options;
     options.spurious = false;  // a correct wait that wakes for nothing changes no line
     Explanation e;
     long states = 0;
+    constexpr int kFirstPasses = static_cast<int>(std::size(kFirst));
     for (int pass = 0;; ++pass) {
-      int budget = pass < 2 ? 0 : 1 << (pass - 2);
-      keepRunning_ = pass == 1;
+      pass_ = pass < kFirstPasses ? kFirst[pass] : Pass{1 << (pass - kFirstPasses), false, false, false};
       RunResult result;
       startRun(scenario_, options, result);
       trace_ = &result.trace;
@@ -59,7 +80,7 @@ class Search {
       seen_.clear();
       draws_.clear();
       cut_ = false;
-      e.found = dfs(budget);
+      e.found = dfs(pass_.budget, -1);
       states += static_cast<long>(seen_.size());
       if (e.found) {
         e.schedule = result.schedule;
@@ -84,9 +105,12 @@ class Search {
   }
 
   // Explores on from the current state with `budget` departures left from the
-  // first way on; a state met before with as many left is not explored again.
-  bool dfs(int budget) {
-    auto [it, fresh] = seen_.try_emplace(stateHash(), budget);
+  // first way on; a state met before with as many left (and the same sticky
+  // worker) is not explored again. In a sticky pass, a worker taken as a
+  // departure stays first until it prints or cannot go on.
+  bool dfs(int budget, int sticky) {
+    uint64_t key = stateHash() ^ static_cast<uint64_t>(sticky + 2) * 0xC2B2AE3D27D4EB4Full;
+    auto [it, fresh] = seen_.try_emplace(key, budget);
     if (!fresh) {
       if (it->second >= budget) return false;
       it->second = budget;
@@ -104,6 +128,7 @@ class Search {
     }
     struct Option {
       int thread, draw;
+      long rank = 0;
     };
     std::vector<Option> options;
     for (int t = 0; t < kMaxThreads; ++t) {
@@ -112,7 +137,8 @@ class Search {
         // An index no line shows, tried likeliest first: a failing command's
         // at the top (it must fall past the end), a succeeding deletion's just
         // below where the deletions before its outcome leave the end, a
-        // succeeding read's at the bottom (below every deletion's range).
+        // succeeding read's at the bottom (below every deletion's range), or
+        // in some passes at the top.
         const Guess& guess = guesses_[static_cast<std::size_t>(workerOf(t))];
         if (guess.fails && !guess.executes && !guess.deletion && model.failingReadIndexIsDead) {
           // A read the trace has fail at once uses its index only in its test
@@ -121,7 +147,8 @@ class Search {
           options.push_back({t, bound - 1});
           continue;
         }
-        int first = guess.fails ? bound - 1 : guess.deletion ? std::clamp(bound - 1 - guess.shrinksBefore, 0, bound - 1) : 0;
+        int first = guess.fails ? bound - 1 : guess.deletion ? std::clamp(bound - 1 - guess.shrinksBefore, 0, bound - 1)
+                                  : pass_.readsAtTop ? bound - 1 : 0;
         for (int v = first; v >= 0; --v) options.push_back({t, v});
         for (int v = first + 1; v < bound; ++v) options.push_back({t, v});
       } else if (const std::string* line = pendingLine(t)) {
@@ -146,15 +173,16 @@ class Search {
     // The workers by how soon the trace has a line of theirs: the one whose
     // line comes next must move, and one whose line comes soon likely had to
     // get there first. main, which starts the workers, goes before them all.
-    int last = keepRunning_ && !schedule_->empty() ? schedule_->back() : -1;
-    std::stable_sort(options.begin(), options.end(), [&](const Option& a, const Option& b) {
-      return (a.thread == last ? -2 : soonest(a.thread)) < (b.thread == last ? -2 : soonest(b.thread));
-    });
+    int last = pass_.keepRunning && !schedule_->empty() ? schedule_->back() : sticky;
+    std::size_t current = currentLine();
+    for (Option& o : options) o.rank = o.thread == last ? -2 : soonest(o.thread, current);
+    std::stable_sort(options.begin(), options.end(), [](const Option& a, const Option& b) { return a.rank < b.rank; });
     std::size_t tried = budget > 0 ? options.size() : std::min<std::size_t>(options.size(), 1);
     if (tried < options.size()) cut_ = true;
     for (std::size_t i = 0; i < tried && !gaveUp_; ++i) {
       std::shared_ptr<const Snapshot> before = i + 1 < tried ? snapshot() : nullptr;
       std::size_t drawn = draws_.size();
+      std::size_t printedBefore = printedBytes();
       if (pendingDraw(options[i].thread)) draws_.push_back({workerOf(options[i].thread), options[i].draw});
       stepThread(options[i].thread, options[i].draw);
       if (printedBytes() > expected_.size() || expected_.compare(0, printedBytes(), *trace_) != 0) {
@@ -163,7 +191,9 @@ class Search {
         draws_.resize(drawn);
         continue;
       }
-      if (dfs(budget - (i > 0))) return true;
+      // The worker stays first if it was a departure, or stuck to, and printed nothing.
+      bool stays = pass_.sticky && (i > 0 || options[i].thread == sticky) && printedBytes() == printedBefore;
+      if (dfs(budget - (i > 0), stays ? options[i].thread : -1)) return true;
       if (!before) return false;
       restore(*before);
       draws_.resize(drawn);
@@ -199,11 +229,13 @@ class Search {
 
   // The first line of the trace from the current one that `thread`'s worker
   // prints; -1 for main, the number of lines when it prints no more.
-  long soonest(int thread) const {
+  long soonest(int thread, std::size_t current) const {
     if (thread == kMain) return -1;
-    for (std::size_t k = currentLine(); k < lines_.size(); ++k)
-      if (workers_[k] == workerOf(thread)) return static_cast<long>(k);
-    return static_cast<long>(lines_.size());
+    auto worker = static_cast<std::size_t>(workerOf(thread));
+    if (worker >= linesOf_.size()) return static_cast<long>(lines_.size());
+    const std::vector<std::size_t>& own = linesOf_[worker];
+    auto it = std::lower_bound(own.begin(), own.end(), current);
+    return static_cast<long>(it == own.end() ? lines_.size() : *it);
   }
 
   // The worker named by the next expected line, as its thread; -1 if none.
@@ -219,6 +251,7 @@ class Search {
   std::vector<std::string> lines_;   // the expected trace, line by line
   std::vector<std::size_t> starts_;  // where each line starts in it
   std::vector<int> workers_;         // the worker each line names
+  std::vector<std::vector<std::size_t>> linesOf_;  // by worker: its lines, in order
   struct Guess {
     bool deletion = false;
     bool fails = false;
@@ -228,7 +261,7 @@ class Search {
   std::vector<Guess> guesses_;       // by worker: where its chosen draw likely lies
   std::string* trace_ = nullptr;
   std::vector<int>* schedule_ = nullptr;
-  bool keepRunning_ = false;  // this pass tries the worker that took the last step first
+  Pass pass_{};
   std::unordered_map<uint64_t, int> seen_;  // each state met, with the most budget it had
   long visited_ = 0;
   bool cut_ = false;  // this pass left a way on untried for lack of budget
