@@ -54,11 +54,12 @@ class Search {
   // with the worker that took the last step kept running first (as a real
   // thread goes on from a line it printed to its next shared access), and
   // both again with each read's index drawn at the top instead of the bottom
-  // (above the range of an append in flight, where it meets no writer but a
-  // deletion of that slot). Then one departure is allowed twice, with the
-  // worker taken kept running (`sticky`): one departure then runs a worker
-  // ahead through many steps, as a slow print lets the others do. Each of
-  // these first passes finds traces the others miss, at a small cost.
+  // (the slot an append in flight has just filled lies outside the range the
+  // append holds; the bottom lies inside it). Then one departure is allowed,
+  // twice, with the worker it takes kept running (`sticky`): one departure
+  // then runs a worker far ahead, through many steps, as another worker's
+  // slow print lets it do on a real machine. Each of these first passes finds
+  // traces the others miss, and all of them cost little.
   struct Pass {
     int budget;
     bool keepRunning, readsAtTop, sticky;
