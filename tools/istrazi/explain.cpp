@@ -50,30 +50,37 @@ class Search {
   // ways on everywhere, then allows 1, 2, 4, ... departures from it (any other
   // way on is one), and ends when a pass found the trace or was cut by no
   // limit (then it is complete). The order is by how soon the trace has each
-  // worker's next line. With no departure it is tried four ways: as it is,
-  // with the worker that took the last step kept running first (as a real
-  // thread goes on from a line it printed to its next shared access), and
-  // both again with each read's index drawn at the top instead of the bottom
-  // (the slot an append in flight has just filled lies outside the range the
-  // append holds; the bottom lies inside it). Then one departure is allowed,
-  // twice, with the worker it takes kept running (`sticky`): one departure
-  // then runs a worker far ahead, through many steps, as another worker's
-  // slow print lets it do on a real machine. Each of these first passes finds
-  // traces the others miss, and all of them cost little.
+  // worker's next line. Before the widening passes come a few cheap ones,
+  // each a different guess at how the real run went, each finding traces the
+  // others miss:
+  //  - with no departure: the order as it is; with the worker that took the
+  //    last step kept running first (as a real thread goes on from a line it
+  //    printed to its next shared access); both again with each read's index
+  //    drawn at the top instead of the bottom (the slot an append in flight
+  //    has just filled lies outside the range the append holds; the bottom
+  //    lies inside it); and both with the workers that have printed their
+  //    last line first instead of last (a real thread gives its admission
+  //    back as soon as it has printed its outcome);
+  //  - with one departure, whose worker is kept running (`sticky`) until it
+  //    prints or must wait: one departure then runs a worker far ahead, as
+  //    another worker's slow print lets it do on a real machine.
   struct Pass {
     int budget;
     bool keepRunning, readsAtTop, sticky;
+    bool finishersFirst;  // a worker with no line left to print goes first, not last
   };
   Explanation run() {
-    static constexpr Pass kFirst[] = {{0, false, false, false}, {0, true, false, false}, {0, false, true, false},
-                                      {0, true, true, false},   {1, false, false, true}, {1, false, true, true}};
+    static constexpr Pass kFirst[] = {
+        {0, false, false, false, false}, {0, true, false, false, false}, {0, false, true, false, false},
+        {0, true, true, false, false},   {0, false, false, false, true}, {0, true, false, false, true},
+        {1, false, false, true, false},  {1, false, true, true, false},  {1, false, false, true, true}};
     RunOptions options;
     options.spurious = false;  // a correct wait that wakes for nothing changes no line
     Explanation e;
     long states = 0;
     constexpr int kFirstPasses = static_cast<int>(std::size(kFirst));
     for (int pass = 0;; ++pass) {
-      pass_ = pass < kFirstPasses ? kFirst[pass] : Pass{1 << (pass - kFirstPasses), false, false, false};
+      pass_ = pass < kFirstPasses ? kFirst[pass] : Pass{1 << (pass - kFirstPasses), false, false, false, false};
       RunResult result;
       startRun(scenario_, options, result);
       trace_ = &result.trace;
@@ -229,13 +236,15 @@ class Search {
   }
 
   // The first line of the trace from the current one that `thread`'s worker
-  // prints; -1 for main, the number of lines when it prints no more.
+  // prints; -1 for main; when it prints no more, the number of lines (-1 in
+  // a pass that takes such workers first).
   long soonest(int thread, std::size_t current) const {
     if (thread == kMain) return -1;
     auto worker = static_cast<std::size_t>(workerOf(thread));
     if (worker >= linesOf_.size()) return static_cast<long>(lines_.size());
     const std::vector<std::size_t>& own = linesOf_[worker];
     auto it = std::lower_bound(own.begin(), own.end(), current);
+    if (it == own.end() && pass_.finishersFirst) return -1;
     return static_cast<long>(it == own.end() ? lines_.size() : *it);
   }
 
