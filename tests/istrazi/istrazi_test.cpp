@@ -360,6 +360,8 @@ TEST_P(Mutant, IsCaughtAndItsCounterexampleReplaysTheSame) {
   seam::Outcome found = explore(explorer, {"--quiet", "--out", schedule});
   ASSERT_EQ(found.status, 1) << found.describe();
   ASSERT_NE(found.out.find("VIOLATION"), std::string::npos) << found.describe();
+  // Found by the quick sweep, before the full search exhausts any scenario.
+  EXPECT_NE(found.out.find(" swept within 2 preemptions, "), std::string::npos) << found.describe();
 
   seam::Outcome once = explore(explorer, {"--replay", schedule});
   EXPECT_EQ(once.status, 1) << once.describe();

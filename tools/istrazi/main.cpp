@@ -54,6 +54,9 @@ struct Options {
 
 std::string explorerName;
 
+// The preemptions a sweep of the whole set allows before the full search.
+constexpr int kSweepBound = 2;
+
 void usage(std::ostream& out) {
   std::string program(provera::nameOf(model.program));
   out << "usage: istrazi " << program << " [--scenario SCENARIO]... [--bound N] [--no-spurious] [--all]\n"
@@ -144,7 +147,8 @@ struct Report {
   std::set<std::string> traces;  // --agree: the distinct traces, once exhausted
 };
 
-Report explore(const Scenario& scenario, const Options& options, Agreement* agreement = nullptr) {
+// Explores one scenario and reports it; `sweeping`: a line only if a rule is broken.
+Report explore(const Scenario& scenario, const Options& options, Agreement* agreement = nullptr, bool sweeping = false) {
   RunOptions runOptions{options.spurious, false};
   Explorer explorer(options.bound, options.reduction);
   Judge judge(scenario, options.traceJudgesOnly);
@@ -206,6 +210,7 @@ Report explore(const Scenario& scenario, const Options& options, Agreement* agre
     }
   }
   if (tty) std::cerr << "\r\033[K" << std::flush;
+  if (sweeping && !report.violated) return report;
   double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   std::cout << explorerName << " " << scenario.text << ": " << report.schedules << " schedules, "
             << judge.distinctTraces() << " distinct traces, " << arrays.size() << (arrays.size() == 1 ? " final array, " : " final arrays, ")
@@ -575,6 +580,36 @@ int main(int argc, char** argv) {
   });
   std::size_t explored = 0;
   auto start = Clock::now();
+  auto summary = [&](const std::string& how) {
+    double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    std::cout << explorerName << ": " << explored << " of " << scenarios.size() << " scenarios" << how << ", "
+              << schedules << " schedules, " << seconds << " s, " << (violated ? "VIOLATION FOUND" : "no violation")
+              << (!options.agree ? "" : disagreed ? ", DISAGREEMENT FOUND" : ", provera agrees");
+    if (options.agree) std::cout << " (agreement checks " << agreement.seconds() << " s)";
+    std::cout << "\n";
+  };
+  // A quick sweep first: every scenario within a few preemptions, where a
+  // broken rule almost always shows, so that a fault is reported at once and
+  // not after every scenario before it has been exhausted. It says nothing
+  // unless it finds a violation; then the full search runs as it always did.
+  if (scenarios.size() > 1 && options.bound < 0 && !options.all) {
+    Options sweep = options;
+    sweep.bound = kSweepBound;
+    sweep.agree = sweep.traces = false;
+    sweep.limit = 0;
+    for (const Scenario& scenario : scenarios) {
+      ++explored;
+      Report report = explore(scenario, sweep, nullptr, true);
+      schedules += report.schedules;
+      if (report.violated) {
+        violated = true;
+        summary(" swept within " + std::to_string(kSweepBound) + " preemptions");
+        std::cout.flush();
+        return 1;
+      }
+    }
+    explored = 0;
+  }
   for (const Scenario& scenario : scenarios) {
     ++explored;
     Report report = explore(scenario, options, options.agree ? &agreement : nullptr);
@@ -583,15 +618,7 @@ int main(int argc, char** argv) {
     disagreed = disagreed || report.disagreed;
     if ((violated || disagreed) && !options.all) break;
   }
-  if (scenarios.size() > 1) {
-    double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    std::cout << explorerName << ": " << explored << " of " << scenarios.size() << " scenarios, " << schedules
-              << " schedules, "
-              << seconds << " s, " << (violated ? "VIOLATION FOUND" : "no violation")
-              << (!options.agree ? "" : disagreed ? ", DISAGREEMENT FOUND" : ", provera agrees");
-    if (options.agree) std::cout << " (agreement checks " << agreement.seconds() << " s)";
-    std::cout << "\n";
-  }
+  if (scenarios.size() > 1) summary("");
   std::cout.flush();
   return violated || disagreed ? 1 : 0;
 }

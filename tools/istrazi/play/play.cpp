@@ -2,6 +2,8 @@
 
 #include <ncursesw/curses.h>
 #include <langinfo.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -179,6 +181,28 @@ void chooseUtf8() {
 
 int plain(Game& game);
 
+// ncurses turns a SIGWINCH into KEY_RESIZE only when a read of the keyboard
+// returns, and a read it is blocked in may simply go on after the signal; so
+// the keyboard is read with a timeout, and each timeout looks at the size.
+constexpr int kResizeCheckMs = 100;
+
+bool resized() {
+  winsize size{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0 || size.ws_col == 0) return false;
+  if (size.ws_row == LINES && size.ws_col == COLS) return false;
+  resizeterm(size.ws_row, size.ws_col);
+  return true;
+}
+
+// After getch gave ERR: whether the input has ended, rather than the timeout
+// having passed with no key.
+bool inputEnded() {
+  pollfd in{STDIN_FILENO, POLLIN, 0};
+  if (poll(&in, 1, 0) <= 0) return false;
+  int waiting = 0;
+  return (in.revents & (POLLHUP | POLLERR | POLLNVAL)) || (ioctl(STDIN_FILENO, FIONREAD, &waiting) == 0 && waiting == 0);
+}
+
 int onTerminal(Game& game) {
   chooseUtf8();
   // A terminal ncurses has no description of gets the plain report.
@@ -198,11 +222,17 @@ int onTerminal(Game& game) {
     init_pair(3, COLOR_RED, -1);
     init_pair(4, COLOR_CYAN, -1);
   }
-  for (;;) {
-    draw(game, colour);
+  timeout(kResizeCheckMs);
+  for (bool redraw = true;;) {
+    if (redraw) draw(game, colour);
     int key = getch();
+    redraw = true;
     if (key == KEY_RESIZE) continue;
-    if (key == ERR) break;
+    if (key == ERR) {
+      if (inputEnded()) break;
+      redraw = resized();
+      continue;
+    }
     if (!game.key(key)) break;
   }
   endwin();
