@@ -63,7 +63,8 @@ class Search {
   //    back as soon as it has printed its outcome);
   //  - with one departure, whose worker is kept running (`sticky`) until it
   //    prints or must wait: one departure then runs a worker far ahead, as
-  //    another worker's slow print lets it do on a real machine.
+  //    another worker's slow print lets it do on a real machine. This is
+  //    tried as it is, with reads at the top and with finishers first.
   struct Pass {
     int budget;
     bool keepRunning, readsAtTop, sticky;
