@@ -733,7 +733,7 @@ uint64_t stateHash() {
       round(word);
     }
     uint64_t tail = 0;
-    std::memcpy(&tail, p, n);
+    if (n > 0) std::memcpy(&tail, p, n);
     round(tail ^ (static_cast<uint64_t>(bytes.size()) << 40));
   };
   auto mixValue = [&](auto value) { mix({reinterpret_cast<const char*>(&value), sizeof value}); };
