@@ -34,12 +34,14 @@ TEST_P(Stress, EveryTraceFollowsTheRules) {
     return env;
   };
   std::vector<std::future<seam::Outcome>> started;
-  for (int run = 0; run < kAtOnce && run < kRuns; ++run)
-    started.push_back(std::async(std::launch::async, [&, run] { return seam::run(seam::Launch(seam::programPath(name, build), envOf(run))); }));
+  auto launch = [&](int run) {
+    if (run < kRuns)
+      started.push_back(std::async(std::launch::async, [&, run] { return seam::run(seam::Launch(seam::programPath(name, build), envOf(run))); }));
+  };
+  for (int run = 0; run < kAtOnce; ++run) launch(run);
   for (int run = 0; run < kRuns; ++run) {
     seam::Outcome outcome = started[static_cast<std::size_t>(run)].get();
-    if (int next = run + kAtOnce; next < kRuns)
-      started.push_back(std::async(std::launch::async, [&, next] { return seam::run(seam::Launch(seam::programPath(name, build), envOf(next))); }));
+    launch(run + kAtOnce);
     std::vector<std::string> env = envOf(run);
     std::string context = "run " + std::to_string(run) + " (" + env[env.size() - 2] + ", " + env.back() + ")\n";
     ASSERT_EQ(outcome.status, 0) << context << outcome.describe();
