@@ -54,6 +54,15 @@ TEST(Linearizable, RejectsWhatNoOrderWithinTheIntervalsGives) {
   }
 }
 
+// Of two equal appends, only the one that reported first may go before the
+// read, which fails past one append; the other must wait until after it.
+TEST(Linearizable, PlacesTheEqualCommandThatReportedFirstFirst) {
+  std::vector<int> after{1, 2, 3, 4, 5, 6, 7, 8, 9, 5, 5};
+  std::vector<Operation> run{op(Command::Append, 5, 0, 100, true), op(Command::Append, 5, 0, 2, true),
+                             op(Command::Read, 10, 3, 4, false)};
+  EXPECT_EQ(istrazi::linear::check(run, after, false), "");
+}
+
 // A whole run: twenty commands all under way at once. The orders are too many
 // to try one by one, so the search must not depend on trying them all.
 TEST(Linearizable, DecidesAWholeRunOfOverlappingCommands) {

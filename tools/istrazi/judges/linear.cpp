@@ -63,7 +63,7 @@ class Search {
       return found;
     }
     for (std::size_t i = 0; i < operations_.size(); ++i) {
-      if (phase_[i] == kDone || !mayGoNext(i)) continue;
+      if (phase_[i] == kDone || !mayGoNext(i) || hasTwinDueSooner(i)) continue;
       const Operation& op = operations_[i];
       Array after = array;
       int next = kDone;
@@ -91,6 +91,24 @@ class Search {
 
  private:
   static constexpr int kWaiting = 0, kTested = 1, kDone = 2;
+
+  // Of two operations that do the same and report the same, both free to go
+  // next, the one that reported first goes first: any order that places the
+  // other one first stays an order within every bound with the two swapped
+  // (whatever had to wait for the later one's report may wait for the
+  // earlier one's). Twenty workers' appends of one value are then placed in
+  // one order, not all of them.
+  bool hasTwinDueSooner(std::size_t candidate) const {
+    const Operation& c = operations_[candidate];
+    for (std::size_t j = 0; j < operations_.size(); ++j) {
+      const Operation& o = operations_[j];
+      if (j == candidate || phase_[j] != phase_[candidate] || o.command != c.command || o.argument != c.argument ||
+          o.success != c.success || o.value != c.value)
+        continue;
+      if ((o.reported < c.reported || (o.reported == c.reported && j < candidate)) && mayGoNext(j)) return true;
+    }
+    return false;
+  }
 
   bool mayGoNext(std::size_t candidate) const {
     for (std::size_t j = 0; j < operations_.size(); ++j)
