@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <span>
 #include <unordered_map>
 
 namespace istrazi {
@@ -34,6 +35,9 @@ class Search {
       at = end;
     }
     guesses_.assign(kMaxThreads, {});
+    for (const Participant& p : scenario.participants)
+      if (p.worker < kMaxThreads && std::ranges::find(p.draws, kChosenDraw) != p.draws.end())
+        guesses_[static_cast<std::size_t>(p.worker)].chosenDraw = true;
     std::vector<provera::Line> parsed = provera::parse(model.program, trace).lines;
     int shrinks = 0;
     for (const provera::Line& line : parsed) {
@@ -65,23 +69,27 @@ class Search {
   //    prints or must wait: one departure then runs a worker far ahead, as
   //    another worker's slow print lets it do on a real machine. This is
   //    tried as it is, with reads at the top and with finishers first.
+  // Each of these is tried twice: with the workers in their order, and with
+  // a worker whose index is chosen drawing it as soon as it has printed its
+  // request (as a real thread does, unless it is preempted right there: its
+  // index then falls in the range the count had at its request, which a
+  // failing command needs).
   struct Pass {
     int budget;
     bool keepRunning, readsAtTop, sticky;
     bool finishersFirst;  // a worker with no line left to print goes first, not last
+    bool drawsEarly;      // a worker draws its index as soon as it has printed its request
   };
   Explanation run() {
-    static constexpr Pass kFirst[] = {
-        {0, false, false, false, false}, {0, true, false, false, false}, {0, false, true, false, false},
-        {0, true, true, false, false},   {0, false, false, false, true}, {0, true, false, false, true},
-        {1, false, false, true, false},  {1, false, true, true, false},  {1, false, false, true, true}};
     RunOptions options;
     options.spurious = false;  // a correct wait that wakes for nothing changes no line
     Explanation e;
     long states = 0;
-    constexpr int kFirstPasses = static_cast<int>(std::size(kFirst));
+    const std::vector<Pass> first = firstPasses();
+    const int firstPassCount = static_cast<int>(first.size());
     for (int pass = 0;; ++pass) {
-      pass_ = pass < kFirstPasses ? kFirst[pass] : Pass{1 << (pass - kFirstPasses), false, false, false, false};
+      pass_ = pass < firstPassCount ? first[static_cast<std::size_t>(pass)]
+                                    : Pass{1 << (pass - firstPassCount), false, false, false, false, false};
       RunResult result;
       startRun(scenario_, options, result);
       trace_ = &result.trace;
@@ -104,6 +112,21 @@ class Search {
   }
 
  private:
+  static std::vector<Pass> firstPasses() {
+    struct Order {
+      bool keepRunning, readsAtTop, finishersFirst;
+    };
+    static constexpr Order kWithoutDeparture[] = {{false, false, false}, {true, false, false}, {false, true, false},
+                                                  {true, true, false},   {false, false, true}, {true, false, true}};
+    static constexpr Order kSticky[] = {{false, false, false}, {false, true, false}, {false, false, true}};
+    std::vector<Pass> passes;
+    for (int budget : {0, 1})
+      for (bool drawsEarly : {false, true})
+        for (const Order& o : budget == 0 ? std::span<const Order>(kWithoutDeparture) : std::span<const Order>(kSticky))
+          passes.push_back({budget, o.keepRunning, o.readsAtTop, budget == 1, o.finishersFirst, drawsEarly});
+    return passes;
+  }
+
   // The trace printed so far is a prefix of the expected one, so the next
   // expected text starts where the trace ends.
   std::size_t printedBytes() const { return trace_->size(); }
@@ -184,7 +207,10 @@ class Search {
     // get there first. main, which starts the workers, goes before them all.
     int last = pass_.keepRunning && !schedule_->empty() ? schedule_->back() : sticky;
     std::size_t current = currentLine();
-    for (Option& o : options) o.rank = o.thread == last ? -2 : soonest(o.thread, current);
+    for (Option& o : options) {
+      o.rank = o.thread == last ? -2 : soonest(o.thread, current);
+      if (pass_.drawsEarly && owesDraw(o.thread, current)) o.rank = -2;
+    }
     std::stable_sort(options.begin(), options.end(), [](const Option& a, const Option& b) { return a.rank < b.rank; });
     std::size_t tried = budget > 0 ? options.size() : std::min<std::size_t>(options.size(), 1);
     if (tried < options.size()) cut_ = true;
@@ -249,6 +275,17 @@ class Search {
     return static_cast<long>(it == own.end() ? lines_.size() : *it);
   }
 
+  // A worker whose index the search chooses and who has printed its request
+  // line but not yet drawn: a real thread draws right after that line.
+  bool owesDraw(int thread, std::size_t current) const {
+    if (thread == kMain) return false;
+    auto worker = static_cast<std::size_t>(workerOf(thread));
+    if (!guesses_[worker].chosenDraw || worker >= linesOf_.size() || linesOf_[worker].empty() ||
+        linesOf_[worker].front() >= current)
+      return false;
+    return std::ranges::none_of(draws_, [&](const std::pair<int, int>& d) { return d.first == static_cast<int>(worker); });
+  }
+
   // The worker named by the next expected line, as its thread; -1 if none.
   int ownerOfNext() const {
     if (printedBytes() >= expected_.size()) return -1;
@@ -268,6 +305,7 @@ class Search {
     bool fails = false;
     bool executes = false;  // it has an execution line
     int shrinksBefore = 0;  // deletions that succeed before this one does
+    bool chosenDraw = false;  // the search chooses its index
   };
   std::vector<Guess> guesses_;       // by worker: where its chosen draw likely lies
   std::string* trace_ = nullptr;
