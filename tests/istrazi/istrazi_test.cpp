@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -156,6 +157,39 @@ Summary summaryOf(const std::string& out) {
     summary.abandoned = line.find("abandoned") != std::string::npos;
   }
   return summary;
+}
+
+// A run started from a state saved on the way of the run before goes on as a
+// run replayed from the program's start does: the same schedules, traces,
+// final arrays and, in broken copies, the same violations.
+TEST(Checkpoints, ResumedRunsGoOnAsRunsFromTheStart) {
+  struct Case {
+    std::string explorer;
+    std::vector<std::string> args;
+  };
+  const Case cases[] = {
+      {binPath("istrazi-zadatak"), {"--scenario", "1:0,2:3,5:8", "--traces"}},
+      {binPath("istrazi-niz-mark"), {"--scenario", "0:delete:3,1:read:3", "--traces"}},
+      {binPath("istrazi-niz-locks"), {"--scenario", "0:delete:8,2:read:7", "--traces"}},
+      {testBinPath("istrazi-zadatak-release-signals"), {"--scenario", "1:0,2:3,5:8", "--all"}},
+      {testBinPath("istrazi-niz-locks-admission-waits-once"), {"--scenario", "0:append:5,1:delete:8", "--all"}},
+  };
+  // Without the figures of time, which differ from run to run.
+  auto timeless = [](std::string out) {
+    static const std::regex kTimes(R"(, [0-9.e-]+ s, [0-9]+ schedules/s)");
+    return std::regex_replace(out, kTimes, "");
+  };
+  for (const Case& c : cases) {
+    seam::Scratch dir;
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--out", dir.path("schedule")});
+    seam::Outcome resumed = explore(c.explorer, args);
+    args.push_back("--from-the-start");
+    seam::Outcome fromStart = explore(c.explorer, args);
+    EXPECT_EQ(resumed.status, fromStart.status) << c.explorer;
+    EXPECT_EQ(timeless(resumed.out), timeless(fromStart.out)) << c.explorer;
+    EXPECT_NE(resumed.out.find(" schedules, "), std::string::npos) << resumed.describe();
+  }
 }
 
 // Optimal: one run for each class of equivalent schedules, none abandoned in

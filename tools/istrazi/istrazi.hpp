@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "trace.hpp"
@@ -79,6 +80,27 @@ class Observer {
   virtual void observe(const Event& event) = 0;
   // After each step; what it broke, or empty.
   virtual std::string stepDone(const StepView& step) = 0;
+  // Keeps a copy of what it has seen of the run so far in `slot`, or takes
+  // that copy back (see Checkpoints).
+  virtual void save(std::size_t slot) = 0;
+  virtual void restore(std::size_t slot) = 0;
+};
+
+// Copies of some per-run state, one per slot: what a model or a judge keeps
+// of a run, saved with each of the run's checkpoints. A slot is reused from
+// run to run, so copying into it seldom allocates.
+template <class... T>
+class SavedCopies {
+ public:
+  // Slots are filled in order: `slot` is at most the number saved so far.
+  void save(std::size_t slot, const T&... values) {
+    if (slot == slots_.size()) slots_.emplace_back(values...);
+    else slots_[slot] = std::tie(values...);
+  }
+  void restore(std::size_t slot, T&... values) const { std::tie(values...) = slots_[slot]; }
+
+ private:
+  std::vector<std::tuple<T...>> slots_;
 };
 
 // A global of the program that the explorer reads, and what for: a learner's
@@ -143,6 +165,10 @@ struct Model {
   // niz-locks: a read that fails uses its chosen index in nothing but its
   // test against the count, so --explain tries only the largest one.
   bool failingReadIndexIsDead = false;
+  // The model's own picture of the run (the scheme's included): kept in a
+  // slot and taken back with the run's checkpoints. Null: no checkpoints.
+  void (*save)(std::size_t slot) = nullptr;
+  void (*restore)(std::size_t slot) = nullptr;
 };
 
 // Provided by the model file of each explorer.
@@ -198,6 +224,8 @@ class Chooser {
   virtual int choose(int depth, Mask enabled) = 0;
   // The step just taken at `depth` and what it touched.
   virtual void taken(int depth, int thread, const Footprint& footprint) = 0;
+  // How many first steps of the coming run are those of the run before.
+  virtual int replayed() const { return 0; }
 };
 
 struct RunResult {
@@ -228,8 +256,32 @@ std::string sourceLine(uintptr_t pc);
 // what a lock guards hold only while it is free.
 bool lockHeld(const void* mutex);
 
-// Runs the program once from fresh globals under `chooser`.
-RunResult run(const Scenario& scenario, Chooser& chooser, const RunOptions& options);
+// States a search's runs went through, so that a run which replays the one
+// before it up to some step starts from a state saved near that step instead
+// of from the beginning. Every kEvery steps a run saves the scheduler's state,
+// the program's globals and stacks, and what the model and the observer have
+// seen; a state saved no deeper than the steps the next run replays is that
+// run's state there too. One search (one scenario, one observer) per object.
+class Checkpoints {
+ public:
+  static constexpr int kEvery = 16;
+  Checkpoints();
+  ~Checkpoints();
+
+ private:
+  friend RunResult run(const Scenario&, Chooser&, const RunOptions&, Checkpoints*);
+  struct Point;
+  bool resume(int replayed, const Scenario& scenario, const RunOptions& options, RunResult& into);
+  void reach(const RunOptions& options, const RunResult& run);
+
+  std::vector<std::unique_ptr<Point>> points_;  // points_[k]: the state after k * kEvery steps
+  std::size_t valid_ = 0;  // points_[0, valid_) lie on the path of the run in progress
+  RunResult last_;         // the run before: the trace and schedule a resumed run starts with
+};
+
+// Runs the program once under `chooser`, from fresh globals or, with
+// `checkpoints`, from the deepest saved state the chooser replays.
+RunResult run(const Scenario& scenario, Chooser& chooser, const RunOptions& options, Checkpoints* checkpoints = nullptr);
 
 // ---- Steering a run step by step ------------------------------------------------
 // For searches that look at the state before they choose (--explain). One run

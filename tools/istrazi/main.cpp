@@ -41,6 +41,7 @@ struct Options {
   bool traceJudgesOnly = false;  // skip the judges beyond the trace (to measure what they cost)
   bool agree = false;            // compare the traces with those provera accepts
   Explorer::Reduction reduction = Explorer::Reduction::Dpor;
+  bool fromTheStart = false;  // every run replays from the program's start, not from a saved state
   std::string out;
   std::string replay;
   std::string explain;
@@ -89,6 +90,8 @@ void usage(std::ostream& out) {
       << "                   measure what the other judges cost)\n"
       << "  --sleep-sets-only, --no-reduction\n"
       << "                   skip less (slow; they check the reduction)\n"
+      << "  --from-the-start start every run from the program's start, not from a state\n"
+      << "                   saved on the way of the run before (slow; it checks that)\n"
       << "  --out FILE       where to write a counterexample (default: ./" << explorerName
       << ".schedule)\n"
       << "  --explain TRACE  search for a schedule that prints exactly this trace of a whole\n"
@@ -153,13 +156,14 @@ Report explore(const Scenario& scenario, const Options& options, Agreement* agre
   RunOptions runOptions{options.spurious, false};
   Explorer explorer(options.bound, options.reduction);
   Judge judge(scenario, options.traceJudgesOnly);
+  Checkpoints checkpoints;
   std::set<std::string> arrays;
   Report report;
   auto start = Clock::now();
   auto lastProgress = start;
   bool tty = isatty(2);
   for (;;) {
-    RunResult run = istrazi::run(scenario, explorer, judge.prepare(runOptions));
+    RunResult run = istrazi::run(scenario, explorer, judge.prepare(runOptions), options.fromTheStart ? nullptr : &checkpoints);
     if (!run.abandoned) {
       ++report.schedules;
       std::string violation = judge(run);
@@ -489,6 +493,7 @@ bool parseOptions(int argc, char** argv, Options& options) {
     else if (arg == "--agree") options.agree = true;
     else if (arg == "--sleep-sets-only") options.reduction = Explorer::Reduction::SleepSets;
     else if (arg == "--no-reduction") options.reduction = Explorer::Reduction::None;
+    else if (arg == "--from-the-start") options.fromTheStart = true;
     else if (arg == "--out") {
       if (!value(options.out)) return false;
     } else if (arg == "--replay") {

@@ -104,6 +104,17 @@ bool scenarioOf(const provera::Trace& trace, std::string& text, std::string& err
 // A chosen index draw may take any value below the count it is drawn against.
 int drawChoices() { return std::max(trenutniBroj.load(), 1); }
 
+// What the model keeps of a run, with the scheme's picture, for checkpoints.
+SavedCopies<std::array<Seen, kMaxThreads>, int32_t> saved;
+void save(std::size_t slot) {
+  scheme::save(slot);
+  saved.save(slot, seen, lastCount);
+}
+void restore(std::size_t slot) {
+  scheme::restore(slot);
+  saved.restore(slot, seen, lastCount);
+}
+
 void reset(const Scenario& scenario) {
   scheme::reset(scenario);
   seen.fill({});
@@ -245,6 +256,8 @@ const Model model{
          "the writers' admission lock: their invariants hold while it is free"},
     },
     true,
+    save,
+    restore,
 };
 
 }  // namespace istrazi

@@ -85,6 +85,17 @@ bool scenarioOf(const provera::Trace& trace, std::string& text, std::string& err
   return workersOfTrace(trace, entry, text, error);
 }
 
+// What the model keeps of a run, with the scheme's picture, for checkpoints.
+SavedCopies<std::array<Seen, kMaxThreads>, std::string> saved;
+void save(std::size_t slot) {
+  scheme::save(slot);
+  saved.save(slot, seen, broken);
+}
+void restore(std::size_t slot) {
+  scheme::restore(slot);
+  saved.restore(slot, seen, broken);
+}
+
 void reset(const Scenario& scenario) {
   scheme::reset(scenario);
   seen.fill({});
@@ -208,6 +219,9 @@ const Model model{
         {"mutex", sizeof(mutex), "the lock over the length and the mark: the invariants hold while it is free, and the scheme "
                   "follows who holds it"},
     },
+    false,
+    save,
+    restore,
 };
 
 }  // namespace istrazi

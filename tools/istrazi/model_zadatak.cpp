@@ -71,6 +71,10 @@ bool scenarioOf(const provera::Trace& trace, std::string& text, std::string& err
   return workersOfTrace(trace, entry, text, error);
 }
 
+// What the model keeps of a run, with the scheme's picture, for checkpoints.
+void save(std::size_t slot) { scheme::save(slot); }
+void restore(std::size_t slot) { scheme::restore(slot); }
+
 void reset(const Scenario& scenario) {
   scheme::reset(scenario);
 }
@@ -156,6 +160,9 @@ const Model model{
         {"mutex", sizeof(mutex),
          "the monitor's lock: its invariants hold while it is free, and the scheme follows who holds it"},
     },
+    false,
+    save,
+    restore,
 };
 
 }  // namespace istrazi

@@ -602,11 +602,14 @@ void endRun(RunResult& result) {
     result.violation = "exit status " + std::to_string(result.exitStatus);
 }
 
-RunResult run(const Scenario& scenario, Chooser& chooser, const RunOptions& options) {
+RunResult run(const Scenario& scenario, Chooser& chooser, const RunOptions& options, Checkpoints* checkpoints) {
   RunResult result;
-  startRun(scenario, options, result);
-  int previous = -1;
+  if (!model.save) checkpoints = nullptr;
+  if (!checkpoints || !checkpoints->resume(chooser.replayed(), scenario, options, result))
+    startRun(scenario, options, result);
+  int previous = result.schedule.empty() ? -1 : result.schedule.back();
   for (;;) {
+    if (checkpoints) checkpoints->reach(options, result);
     if (allEnded()) break;
     Mask enabled = runnable();
     if (enabled == 0) {
@@ -634,6 +637,7 @@ RunResult run(const Scenario& scenario, Chooser& chooser, const RunOptions& opti
     if (now.exited) break;
   }
   endRun(result);
+  if (checkpoints) checkpoints->last_ = result;
   return result;
 }
 
@@ -681,39 +685,109 @@ std::span<char> section(char* from, char* to) {
   return from ? std::span<char>(from, static_cast<std::size_t>(to - from)) : std::span<char>();
 }
 
-}  // namespace
-
-std::shared_ptr<const Snapshot> snapshot() {
-  auto s = std::make_shared<Snapshot>();
-  s->run = now;
+// Copies the scheduler's state, the program's globals and each thread's live
+// stack into `s`, reusing its buffers.
+void saveState(Snapshot& s) {
+  s.run = now;
   auto data = section(__start_istrazi_data, __stop_istrazi_data);
   auto bss = section(__start_istrazi_bss, __stop_istrazi_bss);
-  s->data.assign(data.begin(), data.end());
-  s->bss.assign(bss.begin(), bss.end());
-  s->stacks.resize(kMaxThreads);
+  s.data.assign(data.begin(), data.end());
+  s.bss.assign(bss.begin(), bss.end());
+  s.stacks.resize(kMaxThreads);
   for (int i = 0; i < kMaxThreads; ++i) {
     auto live = liveStack(i);
-    s->stacks[static_cast<std::size_t>(i)].assign(live.begin(), live.end());
+    s.stacks[static_cast<std::size_t>(i)].assign(live.begin(), live.end());
   }
-  s->traceSize = now.trace->size();
-  s->linesSize = now.stepOfLine->size();
-  s->scheduleSize = now.schedule->size();
-  return s;
+  s.traceSize = now.trace->size();
+  s.linesSize = now.stepOfLine->size();
+  s.scheduleSize = now.schedule->size();
 }
 
-void restore(const Snapshot& s) {
+// Puts back what saveState copied; the run's trace, lines and schedule stay
+// where the run in progress keeps them.
+void restoreState(const Snapshot& s) {
+  const Scenario* scenario = now.scenario;
+  const RunOptions* options = now.options;
   std::string* trace = now.trace;
+  std::string* errors = now.errors;
   std::vector<int>* lines = now.stepOfLine;
   std::vector<int>* schedule = now.schedule;
   now = s.run;
+  now.scenario = scenario;
+  now.options = options;
+  now.trace = trace;
+  now.errors = errors;
+  now.stepOfLine = lines;
+  now.schedule = schedule;
   std::copy(s.data.begin(), s.data.end(), __start_istrazi_data);
   std::copy(s.bss.begin(), s.bss.end(), __start_istrazi_bss);
   for (int i = 0; i < kMaxThreads; ++i)
     if (auto live = liveStack(i); !live.empty())
       std::copy(s.stacks[static_cast<std::size_t>(i)].begin(), s.stacks[static_cast<std::size_t>(i)].end(), live.data());
-  trace->resize(s.traceSize);
-  lines->resize(s.linesSize);
-  schedule->resize(s.scheduleSize);
+}
+
+}  // namespace
+
+std::shared_ptr<const Snapshot> snapshot() {
+  auto s = std::make_shared<Snapshot>();
+  saveState(*s);
+  return s;
+}
+
+void restore(const Snapshot& s) {
+  restoreState(s);
+  now.trace->resize(s.traceSize);
+  now.stepOfLine->resize(s.linesSize);
+  now.schedule->resize(s.scheduleSize);
+}
+
+// ---- Checkpoints ----------------------------------------------------------------------
+
+struct Checkpoints::Point {
+  Snapshot state;
+  std::array<uintptr_t, kMaxThreads> lastPc{};
+  std::size_t errorsSize = 0;
+};
+
+Checkpoints::Checkpoints() = default;
+Checkpoints::~Checkpoints() = default;
+
+// Starts the run from the deepest point the chooser replays past, with the
+// run before's trace and schedule up to it; false when there is none.
+bool Checkpoints::resume(int replayed, const Scenario& scenario, const RunOptions& options, RunResult& into) {
+  std::size_t usable = std::min(valid_, static_cast<std::size_t>(replayed / kEvery) + 1);
+  valid_ = usable;
+  if (usable == 0) return false;
+  std::size_t k = usable - 1;
+  const Point& p = *points_[k];
+  into.trace.assign(last_.trace, 0, p.state.traceSize);
+  into.errors.assign(last_.errors, 0, p.errorsSize);
+  into.schedule.assign(last_.schedule.begin(), last_.schedule.begin() + static_cast<std::ptrdiff_t>(p.state.scheduleSize));
+  into.stepOfLine.assign(last_.stepOfLine.begin(), last_.stepOfLine.begin() + static_cast<std::ptrdiff_t>(p.state.linesSize));
+  into.lastPc = p.lastPc;
+  now.scenario = &scenario;
+  now.options = &options;
+  now.trace = &into.trace;
+  now.errors = &into.errors;
+  now.stepOfLine = &into.stepOfLine;
+  now.schedule = &into.schedule;
+  restoreState(p.state);
+  model.restore(k);
+  if (options.observer) options.observer->restore(k);
+  return true;
+}
+
+// Before each step: saves the state when the run has come to the next point.
+void Checkpoints::reach(const RunOptions& options, const RunResult& run) {
+  if (now.depth % kEvery != 0 || static_cast<std::size_t>(now.depth / kEvery) != valid_) return;
+  if (points_.size() <= valid_) points_.push_back(std::make_unique<Point>());
+  Point& p = *points_[valid_];
+  saveState(p.state);
+  p.lastPc = run.lastPc;
+  p.errorsSize = run.errors.size();
+  model.save(valid_);
+  if (options.observer) options.observer->save(valid_);
+  ++valid_;
 }
 
 uint64_t stateHash() {

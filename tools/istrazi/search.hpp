@@ -95,6 +95,7 @@ class Explorer : public Chooser {
 
   int choose(int depth, Mask enabled) override;
   void taken(int depth, int thread, const Footprint& footprint) override;
+  int replayed() const override { return static_cast<int>(replayUpTo_); }
 
   // After a run of `steps` steps: inserts what its races call for and
   // prepares the next run. False when the space is exhausted.

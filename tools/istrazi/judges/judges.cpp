@@ -20,6 +20,16 @@ void Judges::reset() {
   wakingSectionEnded_ = false;
 }
 
+void Judges::save(std::size_t slot) {
+  races_.save(slot);
+  saved_.save(slot, broken_, steps_, workers_, held_, started_, ended_, asleep_, broadcasting_, wakingSectionEnded_);
+}
+
+void Judges::restore(std::size_t slot) {
+  races_.restore(slot);
+  saved_.restore(slot, broken_, steps_, workers_, held_, started_, ended_, asleep_, broadcasting_, wakingSectionEnded_);
+}
+
 void Judges::observe(const Event& event) {
   auto self = static_cast<std::size_t>(event.thread);
   if (model.observe) model.observe(event);

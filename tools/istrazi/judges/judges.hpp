@@ -22,6 +22,8 @@ class Judges : public Observer {
   void reset();  // before each run
   void observe(const Event& event) override;
   std::string stepDone(const StepView& step) override;
+  void save(std::size_t slot) override;
+  void restore(std::size_t slot) override;
   // After a run that broke no other rule; empty when it passes.
   std::string finished(const RunResult& run);
 
@@ -49,6 +51,10 @@ class Judges : public Observer {
   std::array<bool, kMaxThreads> asleep_{}, broadcasting_{};
   bool wakingSectionEnded_ = false;
   std::string lostWakeUp() const;
+  SavedCopies<std::string, int, std::array<Worker, kMaxThreads>,
+              std::array<std::vector<const void*>, kMaxThreads>, std::array<bool, kMaxThreads>,
+              std::array<bool, kMaxThreads>, std::array<bool, kMaxThreads>, std::array<bool, kMaxThreads>, bool>
+      saved_;
 };
 
 }  // namespace istrazi

@@ -6,29 +6,77 @@
 
 namespace istrazi {
 
+RaceDetector::RaceDetector() { clearClocks(kMaxThreads); }
+
+// Threads from `width` up have not run, so their clocks are as fresh already.
 void RaceDetector::reset() {
-  ++run_;
-  for (Clock& c : clocks_) c.fill(0);
-  for (int t = 0; t < kMaxThreads; ++t) clocks_[static_cast<std::size_t>(t)][static_cast<std::size_t>(t)] = 1;
+  clearClocks(static_cast<std::size_t>(state_.width));
+  state_.width = 0;
+  for (Released& r : state_.locks) r.ever = false;
+  for (Location& l : state_.locations) {
+    l.write = {};
+    l.reads.clear();
+  }
+}
+
+void RaceDetector::clearClocks(std::size_t upTo) {
+  for (std::size_t t = 0; t < upTo; ++t) {
+    state_.clocks[t].fill(0);
+    state_.clocks[t][t] = 1;
+    state_.startClock[t].fill(0);
+    state_.endClock[t].fill(0);
+    state_.wakeClock[t].fill(0);
+  }
+}
+
+// Only the clocks of threads that have run differ from a fresh run's, so
+// only theirs are copied.
+void RaceDetector::save(std::size_t slot) {
+  if (saved_.size() <= slot) saved_.resize(slot + 1);
+  State& into = saved_[slot];
+  into.width = state_.width;
+  auto width = static_cast<std::size_t>(state_.width);
+  std::copy_n(state_.clocks.begin(), width, into.clocks.begin());
+  std::copy_n(state_.startClock.begin(), width, into.startClock.begin());
+  std::copy_n(state_.endClock.begin(), width, into.endClock.begin());
+  std::copy_n(state_.wakeClock.begin(), width, into.wakeClock.begin());
+  into.locks = state_.locks;
+  into.locations = state_.locations;
+}
+
+void RaceDetector::restore(std::size_t slot) {
+  reset();
+  const State& from = saved_[slot];
+  state_.width = from.width;
+  auto width = static_cast<std::size_t>(from.width);
+  std::copy_n(from.clocks.begin(), width, state_.clocks.begin());
+  std::copy_n(from.startClock.begin(), width, state_.startClock.begin());
+  std::copy_n(from.endClock.begin(), width, state_.endClock.begin());
+  std::copy_n(from.wakeClock.begin(), width, state_.wakeClock.begin());
+  // Locks and locations first met after the save are as reset() left them.
+  std::copy(from.locks.begin(), from.locks.end(), state_.locks.begin());
+  std::copy(from.locations.begin(), from.locations.end(), state_.locations.begin());
 }
 
 void RaceDetector::join(int thread, const Clock& from) {
-  Clock& mine = clocks_[static_cast<std::size_t>(thread)];
+  Clock& mine = state_.clocks[static_cast<std::size_t>(thread)];
   for (std::size_t i = 0; i < mine.size(); ++i) mine[i] = std::max(mine[i], from[i]);
 }
 
 bool RaceDetector::ordered(const Epoch& earlier, int thread) const {
-  return earlier.time <= clocks_[static_cast<std::size_t>(thread)][static_cast<std::size_t>(earlier.thread)];
+  return earlier.time <= state_.clocks[static_cast<std::size_t>(thread)][static_cast<std::size_t>(earlier.thread)];
 }
 
 RaceDetector::Location& RaceDetector::location(uintptr_t address) {
-  Location& at = locations_[address];
-  if (at.run != run_) {
-    at.run = run_;
-    at.write = {};
-    at.reads.clear();
-  }
-  return at;
+  auto [it, fresh] = locationIds_.try_emplace(address, state_.locations.size());
+  if (fresh) state_.locations.emplace_back();
+  return state_.locations[it->second];
+}
+
+RaceDetector::Released& RaceDetector::lock(const void* object) {
+  auto [it, fresh] = lockIds_.try_emplace(object, state_.locks.size());
+  if (fresh) state_.locks.emplace_back();
+  return state_.locks[it->second];
 }
 
 namespace {
@@ -40,7 +88,7 @@ std::string describe(const char* kind, int thread, uintptr_t pc) {
 std::string RaceDetector::access(const Event& event, bool write) {
   auto address = reinterpret_cast<uintptr_t>(event.object);
   Location& at = location(address);
-  Epoch now{event.thread, clocks_[static_cast<std::size_t>(event.thread)][static_cast<std::size_t>(event.thread)],
+  Epoch now{event.thread, state_.clocks[static_cast<std::size_t>(event.thread)][static_cast<std::size_t>(event.thread)],
             event.atomic, event.pc};
   auto races = [&](const Epoch& other) {
     return other.thread >= 0 && other.thread != event.thread && !(other.atomic && event.atomic) &&
@@ -66,35 +114,37 @@ std::string RaceDetector::access(const Event& event, bool write) {
 
 std::string RaceDetector::observe(const Event& event) {
   auto self = static_cast<std::size_t>(event.thread);
+  seen(event.thread);
   switch (event.call) {
     case Call::Read: return access(event, false);
     case Call::Write: return access(event, true);
     case Call::Lock: {
-      auto it = lockClock_.find(event.object);
-      if (it != lockClock_.end() && it->second.run == run_) join(event.thread, it->second.clock);
+      const Released& released = lock(event.object);
+      if (released.ever) join(event.thread, released.clock);
       break;
     }
     case Call::Unlock:
-      lockClock_[event.object] = {run_, clocks_[self]};
+      lock(event.object) = {true, state_.clocks[self]};
       tick(event.thread);
       break;
     case Call::Broadcast:
       for (int t = 0; t < kMaxThreads; ++t)
-        if (event.woke & bit(t)) wakeClock_[static_cast<std::size_t>(t)] = clocks_[self];
+        if (event.woke & bit(t)) state_.wakeClock[static_cast<std::size_t>(t)] = state_.clocks[self];
       tick(event.thread);
       break;
     case Call::Wake:
-      if (!event.spurious) join(event.thread, wakeClock_[self]);
+      if (!event.spurious) join(event.thread, state_.wakeClock[self]);
       break;
     case Call::Create:
-      startClock_[static_cast<std::size_t>(event.other)] = clocks_[self];
+      seen(event.other);
+      state_.startClock[static_cast<std::size_t>(event.other)] = state_.clocks[self];
       tick(event.thread);
       break;
     case Call::Start:
-      if (event.thread != kMain) join(event.thread, startClock_[self]);
+      if (event.thread != kMain) join(event.thread, state_.startClock[self]);
       break;
-    case Call::End: endClock_[self] = clocks_[self]; break;
-    case Call::Join: join(event.thread, endClock_[static_cast<std::size_t>(event.other)]); break;
+    case Call::End: state_.endClock[self] = state_.clocks[self]; break;
+    case Call::Join: join(event.thread, state_.endClock[static_cast<std::size_t>(event.other)]); break;
     case Call::Wait:
     case Call::Print:
     case Call::Pause: break;

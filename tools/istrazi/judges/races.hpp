@@ -9,6 +9,7 @@
 // each location keeps its last write and the last read of every thread.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -21,9 +22,13 @@ namespace istrazi {
 
 class RaceDetector {
  public:
+  RaceDetector();
   void reset();
   // What the event reveals: empty, or the race it completes.
   std::string observe(const Event& event);
+  // Keeps what it has seen of the run so far in `slot`, or takes it back.
+  void save(std::size_t slot);
+  void restore(std::size_t slot);
 
  private:
   using Clock = std::array<uint32_t, kMaxThreads>;
@@ -34,26 +39,35 @@ class RaceDetector {
     uintptr_t pc = 0;
   };
   struct Location {
-    uint32_t run = 0;  // the run these entries belong to
     Epoch write;
     std::vector<Epoch> reads;  // at most one per thread
+  };
+  struct Released {
+    bool ever = false;  // released in this run
+    Clock clock{};
+  };
+  // Everything the run has shown so far; threads from `width` up have not run.
+  struct State {
+    int width = 0;
+    std::array<Clock, kMaxThreads> clocks{}, startClock{}, endClock{}, wakeClock{};
+    std::vector<Released> locks;        // by lockIds_
+    std::vector<Location> locations;    // by locationIds_
   };
 
   bool ordered(const Epoch& earlier, int thread) const;
   std::string access(const Event& event, bool write);
   Location& location(uintptr_t address);
-  void tick(int thread) { ++clocks_[static_cast<std::size_t>(thread)][static_cast<std::size_t>(thread)]; }
+  Released& lock(const void* object);
+  void seen(int thread) { state_.width = std::max(state_.width, thread + 1); }
+  void tick(int thread) { ++state_.clocks[static_cast<std::size_t>(thread)][static_cast<std::size_t>(thread)]; }
   void join(int thread, const Clock& from);
+  void clearClocks(std::size_t upTo);
 
-  uint32_t run_ = 0;
-  std::array<Clock, kMaxThreads> clocks_{};
-  std::array<Clock, kMaxThreads> startClock_{}, endClock_{}, wakeClock_{};
-  struct Released {
-    uint32_t run = 0;  // the run `clock` belongs to
-    Clock clock{};
-  };
-  std::unordered_map<const void*, Released> lockClock_;  // kept across runs, like the locations
-  std::unordered_map<uintptr_t, Location> locations_;  // kept across runs: the addresses repeat
+  State state_;
+  std::vector<State> saved_;
+  // Numbers for the locks and locations met so far, kept across runs: they repeat.
+  std::unordered_map<const void*, std::size_t> lockIds_;
+  std::unordered_map<uintptr_t, std::size_t> locationIds_;
 };
 
 }  // namespace istrazi

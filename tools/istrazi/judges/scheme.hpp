@@ -16,6 +16,9 @@ void reset(const Scenario& scenario);
 void observe(const Event& event);
 // After each step: empty, or the rule the picture broke.
 std::string check(const StepView& step);
+// The picture, kept in a slot and taken back with a run's checkpoints.
+void save(std::size_t slot);
+void restore(std::size_t slot);
 
 // Counts each thread's holds of one lock that it gave up by unlocking rather
 // than by waiting on a condition: the programs admit a worker at the end of

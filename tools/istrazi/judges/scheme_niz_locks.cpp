@@ -31,6 +31,8 @@ std::array<Worker, kMaxThreads> workers;
 Holds admissions(&mutexDodavanje, false);
 std::string broken;
 
+SavedCopies<std::array<Worker, kMaxThreads>, Holds, std::string> saved;
+
 int elementOf(const void* object) {
   auto* lock = static_cast<const pthread_mutex_t*>(object);
   return lock >= mutex.data() && lock < mutex.data() + kCapacity ? static_cast<int>(lock - mutex.data()) : -1;
@@ -89,5 +91,8 @@ void observe(const Event& event) {
 }
 
 std::string check(const StepView&) { return broken; }
+
+void save(std::size_t slot) { saved.save(slot, workers, admissions, broken); }
+void restore(std::size_t slot) { saved.restore(slot, workers, admissions, broken); }
 
 }  // namespace istrazi::scheme

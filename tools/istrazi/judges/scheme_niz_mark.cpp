@@ -29,6 +29,8 @@ Holds holds(&mutex);
 int mark = -1;
 std::string broken;
 
+SavedCopies<std::array<Worker, kMaxThreads>, Holds, int, std::string> saved;
+
 std::string admit(const Worker& w) {
   if (w.argument <= mark)
     return std::string(w.command == Command::Read ? "a read" : "a deletion") + " of " + std::to_string(w.argument) +
@@ -70,5 +72,8 @@ void observe(const Event& event) {
 }
 
 std::string check(const StepView&) { return broken; }
+
+void save(std::size_t slot) { saved.save(slot, workers, holds, mark, broken); }
+void restore(std::size_t slot) { saved.restore(slot, workers, holds, mark, broken); }
 
 }  // namespace istrazi::scheme

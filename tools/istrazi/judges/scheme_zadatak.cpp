@@ -22,6 +22,8 @@ std::array<Worker, kMaxThreads> workers;
 Holds holds(&mutex);
 std::string broken;
 
+SavedCopies<std::array<Worker, kMaxThreads>, Holds, std::string> saved;
+
 std::string name(const Worker& w) {
   const char* names[3] = {"a read", "an append", "a deletion"};
   return std::string(names[static_cast<int>(w.command)]) + " of " + std::to_string(w.argument);
@@ -67,5 +69,8 @@ void observe(const Event& event) {
 }
 
 std::string check(const StepView&) { return broken; }
+
+void save(std::size_t slot) { saved.save(slot, workers, holds, broken); }
+void restore(std::size_t slot) { saved.restore(slot, workers, holds, broken); }
 
 }  // namespace istrazi::scheme
