@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,7 @@ class Judges : public Observer {
 
  private:
   std::string endState() const;
-  std::string data() const;
+  std::string data();
 
   struct Worker {
     int requested = -1;  // the step of its first request line
@@ -51,6 +52,9 @@ class Judges : public Observer {
   std::array<bool, kMaxThreads> asleep_{}, broadcasting_{};
   bool wakingSectionEnded_ = false;
   std::string lostWakeUp() const;
+  // The data's verdict by what it depends on: each command, its outcome and
+  // the order of its interval's ends among all of them, then the final array.
+  std::map<std::vector<int>, std::string> dataVerdicts_;
   SavedCopies<std::string, int, std::array<Worker, kMaxThreads>,
               std::array<std::vector<const void*>, kMaxThreads>, std::array<bool, kMaxThreads>,
               std::array<bool, kMaxThreads>, std::array<bool, kMaxThreads>, std::array<bool, kMaxThreads>, bool>
