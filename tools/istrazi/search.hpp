@@ -52,8 +52,8 @@ class FootprintTable {
 //
 // Every state on the current path keeps a wake-up tree: sequences of steps
 // still to run from there, in order, the first branch being the one under way.
-// A run replays the previous one up to the deepest state with a branch left,
-// takes that branch, follows the tree below it (first branch first), and past
+// A run replays the previous one up to the deepest state with a branch left
+// (from a state saved on the way, see Checkpoints), takes that branch, follows the tree below it (first branch first), and past
 // its leaves goes on freely among the threads that can run and do not sleep,
 // keeping the thread that ran last where it can (fewer preemptions).
 //
