@@ -504,16 +504,26 @@ void print(int thread) {
 
 bool lockHeld(const void* mutex) { return ownerOf(mutex) >= 0; }
 
-void startRun(const Scenario& scenario, const RunOptions& options, RunResult& into) {
-  layOutGlobals();
-  now.~Run();
-  new (&now) Run();
+namespace {
+
+// The run in progress reads its scenario and options, and writes what it
+// prints and does, there.
+void attach(const Scenario& scenario, const RunOptions& options, RunResult& into) {
   now.scenario = &scenario;
   now.options = &options;
   now.trace = &into.trace;
   now.errors = &into.errors;
   now.stepOfLine = &into.stepOfLine;
   now.schedule = &into.schedule;
+}
+
+}  // namespace
+
+void startRun(const Scenario& scenario, const RunOptions& options, RunResult& into) {
+  layOutGlobals();
+  now.~Run();
+  new (&now) Run();
+  attach(scenario, options, into);
   now.threads[kMain].exists = true;
   now.threads[kMain].pending = Pending::Start;
   prepareStack(kMain);
@@ -765,12 +775,7 @@ bool Checkpoints::resume(int replayed, const Scenario& scenario, const RunOption
   into.schedule.assign(last_.schedule.begin(), last_.schedule.begin() + static_cast<std::ptrdiff_t>(p.state.scheduleSize));
   into.stepOfLine.assign(last_.stepOfLine.begin(), last_.stepOfLine.begin() + static_cast<std::ptrdiff_t>(p.state.linesSize));
   into.lastPc = p.lastPc;
-  now.scenario = &scenario;
-  now.options = &options;
-  now.trace = &into.trace;
-  now.errors = &into.errors;
-  now.stepOfLine = &into.stepOfLine;
-  now.schedule = &into.schedule;
+  attach(scenario, options, into);
   restoreState(p.state);
   model.restore(k);
   if (options.observer) options.observer->restore(k);

@@ -31,15 +31,19 @@ void RaceDetector::clearClocks(std::size_t upTo) {
 
 // Only the clocks of threads that have run differ from a fresh run's, so
 // only theirs are copied.
+void RaceDetector::copyClocks(const State& from, State& to) {
+  to.width = from.width;
+  auto width = static_cast<std::size_t>(from.width);
+  std::copy_n(from.clocks.begin(), width, to.clocks.begin());
+  std::copy_n(from.startClock.begin(), width, to.startClock.begin());
+  std::copy_n(from.endClock.begin(), width, to.endClock.begin());
+  std::copy_n(from.wakeClock.begin(), width, to.wakeClock.begin());
+}
+
 void RaceDetector::save(std::size_t slot) {
   if (saved_.size() <= slot) saved_.resize(slot + 1);
   State& into = saved_[slot];
-  into.width = state_.width;
-  auto width = static_cast<std::size_t>(state_.width);
-  std::copy_n(state_.clocks.begin(), width, into.clocks.begin());
-  std::copy_n(state_.startClock.begin(), width, into.startClock.begin());
-  std::copy_n(state_.endClock.begin(), width, into.endClock.begin());
-  std::copy_n(state_.wakeClock.begin(), width, into.wakeClock.begin());
+  copyClocks(state_, into);
   into.locks = state_.locks;
   into.locations = state_.locations;
 }
@@ -47,12 +51,7 @@ void RaceDetector::save(std::size_t slot) {
 void RaceDetector::restore(std::size_t slot) {
   reset();
   const State& from = saved_[slot];
-  state_.width = from.width;
-  auto width = static_cast<std::size_t>(from.width);
-  std::copy_n(from.clocks.begin(), width, state_.clocks.begin());
-  std::copy_n(from.startClock.begin(), width, state_.startClock.begin());
-  std::copy_n(from.endClock.begin(), width, state_.endClock.begin());
-  std::copy_n(from.wakeClock.begin(), width, state_.wakeClock.begin());
+  copyClocks(from, state_);
   // Locks and locations first met after the save are as reset() left them.
   std::copy(from.locks.begin(), from.locks.end(), state_.locks.begin());
   std::copy(from.locations.begin(), from.locations.end(), state_.locations.begin());

@@ -62,6 +62,7 @@ class RaceDetector {
   void tick(int thread) { ++state_.clocks[static_cast<std::size_t>(thread)][static_cast<std::size_t>(thread)]; }
   void join(int thread, const Clock& from);
   void clearClocks(std::size_t upTo);
+  static void copyClocks(const State& from, State& to);
 
   State state_;
   std::vector<State> saved_;
