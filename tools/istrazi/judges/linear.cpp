@@ -92,12 +92,12 @@ class Search {
  private:
   static constexpr int kWaiting = 0, kTested = 1, kDone = 2;
 
-  // Of two operations that do the same and report the same, both free to go
-  // next, the one that reported first goes first: any order that places the
-  // other one first stays an order within every bound with the two swapped
-  // (whatever had to wait for the later one's report may wait for the
-  // earlier one's). Twenty workers' appends of one value are then placed in
-  // one order, not all of them.
+  // Of two operations with the same command, argument and outcome, both free
+  // to go next, the one whose outcome line came first goes first: any order
+  // that places the other one first stays within every bound with the two
+  // swapped (whatever had to wait for the later outcome line may wait for
+  // the earlier one). Twenty workers' appends of one value are then placed
+  // in one order, not in all of them.
   bool hasTwinDueSooner(std::size_t candidate) const {
     const Operation& c = operations_[candidate];
     for (std::size_t j = 0; j < operations_.size(); ++j) {
