@@ -37,8 +37,10 @@
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iostream>
 #include <new>
 #include <span>
 #include <vector>
@@ -138,6 +140,9 @@ struct Thread {
   void* (*routine)(void*) = nullptr;
   void* arg = nullptr;
   void* sp = nullptr;  // saved stack pointer while not running
+  // The hash of its live stack, kept while it does not run (see stateHash).
+  uint64_t stackHash = 0;
+  bool stackHashed = false;
 };
 
 alignas(64) char stacks[kMaxThreads][kStackSize];
@@ -319,6 +324,7 @@ void prepareStack(int thread) {
   frame[-2] = reinterpret_cast<void*>(&entry);       // popped by istrazi_switch's ret
   for (int r = 3; r <= 8; ++r) frame[-r] = nullptr;  // callee-saved registers
   now.threads[thread].sp = frame - 8;
+  now.threads[thread].stackHashed = false;
 }
 
 void print(int thread);
@@ -366,6 +372,9 @@ void beginStep(int thread) {
       notify({.thread = thread, .call = Call::Join, .other = t.joinTarget, .pc = t.pc});
       break;
     case Pending::Access:
+      // A store into another thread's stack changes that stack too.
+      if (t.access == Access::Write && t.address - reinterpret_cast<uintptr_t>(stacks) < sizeof stacks)
+        now.threads[(t.address - reinterpret_cast<uintptr_t>(stacks)) / kStackSize].stackHashed = false;
       touch(t.address, t.access);
       notify({.thread = thread,
               .call = t.access == Access::Write ? Call::Write : Call::Read,
@@ -560,6 +569,7 @@ int pendingDraw(int thread) {
 
 void stepThread(int thread, int drawValue) {
   Thread& t = now.threads[thread];
+  t.stackHashed = false;  // it runs on its stack
   if (t.pending == Pending::Draw) {
     // The draw ends no step: the thread goes on with the one it was in.
     t.drawValue = drawValue;
@@ -798,6 +808,8 @@ void Checkpoints::reach(const RunOptions& options, const RunResult& run) {
 uint64_t stateHash() {
   // Eight bytes a round, each round mixing the word in fully: states are
   // hashed at every step of --explain, so this is its hot loop.
+  static uint64_t hashes = 0;  // states hashed so far
+  ++hashes;
   uint64_t h = 0x9E3779B97F4A7C15ull;
   auto round = [&](uint64_t word) {
     h ^= word * 0x9E3779B97F4A7C15ull;
@@ -819,14 +831,32 @@ uint64_t stateHash() {
   mix(section(__start_istrazi_data, __stop_istrazi_data));
   mix(section(__start_istrazi_bss, __stop_istrazi_bss));
   for (int i = 0; i < kMaxThreads; ++i) {
-    const Thread& t = now.threads[i];
+    Thread& t = now.threads[i];
     mixValue(static_cast<int>(t.exists) << 8 | static_cast<int>(t.pending));
     if (!t.exists || t.pending == Pending::Ended) continue;
     mixValue(t.object);
     mixValue(t.woken);
     mixValue(t.drawn);
     if (t.pending == Pending::Print) mix(t.line);
-    mix(liveStack(i));
+    // Only a thread that has run (or whose stack another wrote) since its
+    // stack was last hashed is hashed again; restoring a state restores its
+    // threads' hashes with their stacks. Every 64th state checks that the
+    // kept hashes are still those of the stacks: a stale one could make two
+    // different states one.
+    bool check = t.stackHashed && (hashes % 64) == 0;
+    if (!t.stackHashed || check) {
+      uint64_t outer = h;
+      h = 0x9E3779B97F4A7C15ull;
+      mix(liveStack(i));
+      if (check && h != t.stackHash) {
+        std::cerr << "istrazi: internal error: the kept hash of " << threadName(i) << "'s stack is stale\n";
+        std::abort();
+      }
+      t.stackHash = h;
+      t.stackHashed = true;
+      h = outer;
+    }
+    mixValue(t.stackHash);
   }
   uint64_t held = 0;  // in any order
   for (const Run::Owner& o : now.owners)
