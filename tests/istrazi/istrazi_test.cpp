@@ -262,13 +262,19 @@ TEST(Explain, NeverRefutesARealNizLocksRun) {
   std::cout << "niz-locks real runs: " << explained << " explained, " << gaveUp << " gave up\n";
 }
 
+// --explain of `trace`, a whole real run of `program`, within 100,000 states.
+seam::Outcome explainWithin100000(const std::string& program, const std::string& trace) {
+  seam::Scratch dir;
+  std::string file = dir.path("trace.txt");
+  std::ofstream(file) << trace;
+  return explore(binPath("istrazi"), {program, "--explain", file, "--out", dir.path("s"), "--limit", "100000"});
+}
+
 // A real run under load: readers 6 and 9 gave their admission back right after
 // their outcome lines, before deletion 8 (line 16) could be admitted. Taking
 // workers with no line left last needed more than five million states here.
 TEST(Explain, FindsARunWhoseWorkersGiveTheirAdmissionBackAtOnce) {
-  seam::Scratch dir;
-  std::string trace = dir.path("trace.txt");
-  std::ofstream(trace) << R"(0123456789ЗАХТЕВ: Радник 6 наредба CITANJE — 4
+  seam::Outcome found = explainWithin100000("zadatak", R"(0123456789ЗАХТЕВ: Радник 6 наредба CITANJE — 4
 ЗАХТЕВ: Радник 7 наредба DODAVANJE — 5
 ЗАХТЕВ: Радник 8 наредба BRISANJE — 3
 ЗАХТЕВ: Радник 1 наредба DODAVANJE — 2
@@ -298,8 +304,7 @@ TEST(Explain, FindsARunWhoseWorkersGiveTheirAdmissionBackAtOnce) {
 УСПЕХ: Радник 1 наредба DODAVANJE — 2
 ИЗВРШАВАЊЕ: Радник 4 наредба DODAVANJE — 3
 УСПЕХ: Радник 4 наредба DODAVANJE — 3
-)";
-  seam::Outcome found = explore(binPath("istrazi"), {"zadatak", "--explain", trace, "--out", dir.path("s"), "--limit", "100000"});
+)");
   EXPECT_EQ(found.status, 0) << found.describe();
 }
 
@@ -308,9 +313,7 @@ TEST(Explain, FindsARunWhoseWorkersGiveTheirAdmissionBackAtOnce) {
 // fallen, the index succeeds. Twenty million states did not find this run
 // while workers drew only where their turn came.
 TEST(Explain, FindsARunWhoseWorkersDrawRightAfterTheirRequests) {
-  seam::Scratch dir;
-  std::string trace = dir.path("trace.txt");
-  std::ofstream(trace) << R"(ZAHTEV: Radnik 0 naredba brisanje
+  seam::Outcome found = explainWithin100000("niz-locks", R"(ZAHTEV: Radnik 0 naredba brisanje
 ZAHTEV: Radnik 1 naredba citanje
 ZAHTEV: Radnik 2 naredba citanje
 IZVRSAVANJE: Radnik 0 naredba brisanje
@@ -370,8 +373,7 @@ IZVRSAVANJE: Radnik 4 naredba dodavanje
 USPEH: Radnik 4 naredba dodavanje
 IZVRSAVANJE: Radnik 17 naredba dodavanje
 USPEH: Radnik 17 naredba dodavanje
-)";
-  seam::Outcome found = explore(binPath("istrazi"), {"niz-locks", "--explain", trace, "--out", dir.path("s"), "--limit", "100000"});
+)");
   EXPECT_EQ(found.status, 0) << found.describe();
 }
 

@@ -723,22 +723,9 @@ void saveState(Snapshot& s) {
   s.scheduleSize = now.schedule->size();
 }
 
-// Puts back what saveState copied; the run's trace, lines and schedule stay
-// where the run in progress keeps them.
+// Puts back what saveState copied.
 void restoreState(const Snapshot& s) {
-  const Scenario* scenario = now.scenario;
-  const RunOptions* options = now.options;
-  std::string* trace = now.trace;
-  std::string* errors = now.errors;
-  std::vector<int>* lines = now.stepOfLine;
-  std::vector<int>* schedule = now.schedule;
   now = s.run;
-  now.scenario = scenario;
-  now.options = options;
-  now.trace = trace;
-  now.errors = errors;
-  now.stepOfLine = lines;
-  now.schedule = schedule;
   std::copy(s.data.begin(), s.data.end(), __start_istrazi_data);
   std::copy(s.bss.begin(), s.bss.end(), __start_istrazi_bss);
   for (int i = 0; i < kMaxThreads; ++i)
@@ -755,10 +742,16 @@ std::shared_ptr<const Snapshot> snapshot() {
 }
 
 void restore(const Snapshot& s) {
+  std::string* trace = now.trace;
+  std::vector<int>* lines = now.stepOfLine;
+  std::vector<int>* schedule = now.schedule;
   restoreState(s);
-  now.trace->resize(s.traceSize);
-  now.stepOfLine->resize(s.linesSize);
-  now.schedule->resize(s.scheduleSize);
+  now.trace = trace;
+  now.stepOfLine = lines;
+  now.schedule = schedule;
+  trace->resize(s.traceSize);
+  lines->resize(s.linesSize);
+  schedule->resize(s.scheduleSize);
 }
 
 // ---- Checkpoints ----------------------------------------------------------------------
@@ -785,8 +778,8 @@ bool Checkpoints::resume(int replayed, const Scenario& scenario, const RunOption
   into.schedule.assign(last_.schedule.begin(), last_.schedule.begin() + static_cast<std::ptrdiff_t>(p.state.scheduleSize));
   into.stepOfLine.assign(last_.stepOfLine.begin(), last_.stepOfLine.begin() + static_cast<std::ptrdiff_t>(p.state.linesSize));
   into.lastPc = p.lastPc;
-  attach(scenario, options, into);
   restoreState(p.state);
+  attach(scenario, options, into);
   model.restore(k);
   if (options.observer) options.observer->restore(k);
   return true;
