@@ -798,6 +798,20 @@ void Checkpoints::reach(const RunOptions& options, const RunResult& run) {
   ++valid_;
 }
 
+namespace {
+// The threads that began to wait on `thread`'s condition before it and still
+// sleep there. Caller: `thread` sleeps in a wait.
+int waitersBefore(int thread) {
+  const Thread& t = now.threads[thread];
+  int before = 0;
+  for (int i = 0; i < now.threadsUpTo; ++i) {
+    const Thread& o = now.threads[i];
+    before += o.exists && o.pending == Pending::Reacquire && !o.woken && o.object == t.object && o.waitedSince < t.waitedSince;
+  }
+  return before;
+}
+}  // namespace
+
 uint64_t stateHash() {
   // Eight bytes a round, each round mixing the word in fully: states are
   // hashed at every step of --explain, so this is its hot loop.
@@ -830,7 +844,12 @@ uint64_t stateHash() {
     mixValue(t.object);
     mixValue(t.woken);
     mixValue(t.drawn);
+    // What the call it stopped in was given, which its stack need not keep.
     if (t.pending == Pending::Print) mix(t.line);
+    if (t.pending == Pending::Access) mixValue(t.address << 8 | static_cast<uintptr_t>(t.access) << 1 | t.atomic);
+    if (t.pending == Pending::Draw) mixValue(t.drawBound);
+    if (t.pending == Pending::Join) mixValue(t.joinTarget);
+    if (t.pending == Pending::Reacquire && !t.woken) mixValue(waitersBefore(i));  // whom a signal wakes
     // Only a thread that has run (or whose stack another wrote) since its
     // stack was last hashed is hashed again; restoring a state restores its
     // threads' hashes with their stacks. Every 64th state checks that the
