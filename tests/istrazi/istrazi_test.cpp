@@ -586,28 +586,35 @@ TEST(Agreement, CatchesACopyStricterThanItsScheme) {
 
 // niz-locks lines show no index, so its traces are compared over every index;
 // the few index scenarios --agree explores stand for all of them: their traces
-// are those of every index each worker can draw, one scenario each.
+// are those of every index each worker can draw, one scenario each. Two
+// deletions are interchangeable, so most of their index scenarios are covered
+// by renaming the workers of one explored: that too must give no trace that
+// no scenario gives.
 TEST(Agreement, NizLocksComparesOverEveryIndex) {
   std::string explorer = binPath("istrazi-niz-locks");
-  seam::Outcome agreed = explore(explorer, {"--scenario", "0:read:0,1:delete:0", "--quiet", "--agree"});
-  ASSERT_EQ(agreed.status, 0) << agreed.describe();
-  std::size_t at = agreed.out.find("agreement: provera accepts ");
-  ASSERT_NE(at, std::string::npos) << agreed.describe();
-  std::size_t given = agreed.out.find("the schedules give ", at);
-  ASSERT_NE(given, std::string::npos) << agreed.describe();
-  std::size_t count = std::stoul(agreed.out.substr(given + 19));
+  for (const char* second : {"delete", "read"}) {
+    SCOPED_TRACE(second);
+    std::string commands = std::string("0:delete:0,1:") + second + ":0";
+    seam::Outcome agreed = explore(explorer, {"--scenario", commands, "--quiet", "--agree"});
+    ASSERT_EQ(agreed.status, 0) << agreed.describe();
+    std::size_t at = agreed.out.find("agreement: provera accepts ");
+    ASSERT_NE(at, std::string::npos) << agreed.describe();
+    std::size_t given = agreed.out.find("the schedules give ", at);
+    ASSERT_NE(given, std::string::npos) << agreed.describe();
+    std::size_t count = std::stoul(agreed.out.substr(given + 19));
 
-  std::vector<std::string> every = {"--quiet", "--traces"};
-  for (int read = 0; read < 9; ++read)
-    for (int deletion = 0; deletion < 9; ++deletion)
-      every.insert(every.end(), {"--scenario", "0:read:" + std::to_string(read) + ",1:delete:" + std::to_string(deletion)});
-  seam::Outcome all = explore(explorer, every);
-  ASSERT_EQ(all.status, 0) << all.describe();
-  // Each scenario's summary line comes before its traces.
-  std::string traces;
-  for (const std::string& line : all.lines())
-    if (!line.starts_with("istrazi-niz-locks")) traces += line + "\n";
-  EXPECT_EQ(tracesOf(traces).size(), count) << agreed.out;
+    std::vector<std::string> every = {"--quiet", "--traces"};
+    for (int first = 0; first < 9; ++first)
+      for (int other = 0; other < 9; ++other)
+        every.insert(every.end(), {"--scenario", "0:delete:" + std::to_string(first) + ",1:" + second + ":" + std::to_string(other)});
+    seam::Outcome all = explore(explorer, every);
+    ASSERT_EQ(all.status, 0) << all.describe();
+    // Each scenario's summary line comes before its traces.
+    std::string traces;
+    for (const std::string& line : all.lines())
+      if (!line.starts_with("istrazi-niz-locks")) traces += line + "\n";
+    EXPECT_EQ(tracesOf(traces).size(), count) << agreed.out;
+  }
 }
 
 // --agree needs every schedule, and provera's rules: it refuses a bound, a

@@ -28,9 +28,10 @@ struct Accepted {
 
 class Agreement {
  public:
-  // Runs every schedule of a scenario and gives its distinct traces; nullopt
-  // when the search did not get through it (it stopped at a violation).
-  using Explore = std::function<std::optional<std::set<std::string>>(const Scenario&)>;
+  // Runs every schedule of a scenario (`spurious`: with spurious wake-ups, if
+  // the search allows them) and gives its distinct traces; nullopt when the
+  // search did not get through it (it stopped at a violation).
+  using Explore = std::function<std::optional<std::set<std::string>>(const Scenario&, bool spurious)>;
   explicit Agreement(Explore explore) : explore_(std::move(explore)) {}
 
   // After every schedule of `scenario` printed `traces`: compares them with
@@ -56,8 +57,14 @@ class Agreement {
   struct Keyed {
     std::optional<Accepted> accepted;  // by provera
     std::set<std::string> given;       // by the schedules of the scenarios explored
-    std::set<std::string> explored;    // their texts
+    std::set<std::string> explored;    // their texts, and those of their renamings
+    std::set<std::string> withoutSpurious;  // explored so far without spurious wake-ups only
   };
+  // Adds the traces of scenario `text` and of each of its renamings (the
+  // same traces with interchangeable workers' numbers swapped) to `keyed`,
+  // and their texts to `done`.
+  static void addRenamed(const std::string& text, const std::set<std::string>& traces, std::set<std::string>& done,
+                         Keyed& keyed);
   bool compareAll(const Scenario& scenario, const std::set<std::string>& traces, std::ostream& out);
   Explore explore_;
   double seconds_ = 0;

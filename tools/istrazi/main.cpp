@@ -577,8 +577,10 @@ int main(int argc, char** argv) {
   long schedules = 0;
   // The scenarios --agree explores beyond those named are reported and
   // counted like them.
-  Agreement agreement([&](const Scenario& variant) -> std::optional<std::set<std::string>> {
-    Report report = explore(variant, options);
+  Agreement agreement([&](const Scenario& variant, bool spurious) -> std::optional<std::set<std::string>> {
+    Options variantOptions = options;
+    variantOptions.spurious = options.spurious && spurious;
+    Report report = explore(variant, variantOptions);
     schedules += report.schedules;
     violated = violated || report.violated;
     if (!report.exhausted) return std::nullopt;
