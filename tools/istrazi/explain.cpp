@@ -194,9 +194,15 @@ class Search {
     // taken at once, with no other tried here: a pause or a thread's start
     // touches nothing shared, and the trace's next line can only come now,
     // before any other line, while the others' steps touch nothing it does.
+    // So may a draw, in each of its values: it touches nothing shared, and
+    // its values were fixed when its thread stopped there.
     int owner = ownerOfNext();
     for (const Option& o : options) {
       Pending at = pendingOf(o.thread);
+      if (at == Pending::Draw) {
+        std::erase_if(options, [&](const Option& other) { return other.thread != o.thread; });
+        break;
+      }
       if (at == Pending::Pause || at == Pending::Start || (at == Pending::Print && o.thread == owner)) {
         options = {o};
         break;
