@@ -200,7 +200,8 @@ class Search {
     for (const Option& o : options) {
       Pending at = pendingOf(o.thread);
       if (at == Pending::Draw) {
-        std::erase_if(options, [&](const Option& other) { return other.thread != o.thread; });
+        int drawing = o.thread;  // `o` lies in `options`, which the erase moves
+        std::erase_if(options, [drawing](const Option& other) { return other.thread != drawing; });
         break;
       }
       if (at == Pending::Pause || at == Pending::Start || (at == Pending::Print && o.thread == owner)) {
