@@ -150,15 +150,19 @@ std::string renamed(const std::string& trace, const std::map<int, int>& numbers)
   return result;
 }
 
-// The commands without their indices: scenarios with equal keys are compared alike.
-std::string commandsKey(const Scenario& scenario) {
-  std::string key;
-  for (const Written& w : written(scenario))
-    key += (key.empty() ? "" : ",") + w.worker + ":" + w.command + (indexed(w) ? "" : ":" + w.number);
-  return key;
-}
 
 }  // namespace
+
+std::string Agreement::commandsKey(const std::string& text) {
+  std::string key;
+  for (const auto& fields : entries(text)) {
+    // An entry with no command (zadatak's "worker:index") stays whole.
+    bool command = fields.size() == 3 && (fields[1] == "read" || fields[1] == "delete");
+    std::size_t kept = command ? 2 : fields.size();
+    for (std::size_t k = 0; k < kept; ++k) key += std::string(k == 0 ? (key.empty() ? "" : ",") : ":") + std::string(fields[k]);
+  }
+  return key;
+}
 
 // A worker draws its index below the count it reads; the count starts at 9
 // and moves only by the scenario's own appends (up) and successful deletions
@@ -231,7 +235,7 @@ bool Agreement::compareAll(const Scenario& scenario, const std::set<std::string>
   // other indices are first explored without them (a fraction of the
   // schedules), and with them only if that did not cover provera's set.
   // Otherwise the search goes through every index before it says so.
-  Keyed& keyed = keyed_[commandsKey(scenario)];
+  Keyed& keyed = keyed_[commandsKey(scenario.text)];
   if (!keyed.accepted) keyed.accepted = acceptedFor(scenario, false);
   addRenamed(scenario.text, traces, keyed.explored, keyed);
   std::vector<std::string> variants = indexVariants(scenario);

@@ -52,6 +52,11 @@ class Agreement {
   // draw, the scenario's own text among them when it is one (niz-locks).
   static std::vector<std::string> indexVariants(const Scenario& scenario);
 
+  // A scenario's commands without the indices of its reads and deletions:
+  // niz-locks scenarios with equal keys are compared with one set (and their
+  // other indices explored once).
+  static std::string commandsKey(const std::string& text);
+
  private:
   // niz-locks: what is known of one set of commands.
   struct Keyed {

@@ -74,7 +74,8 @@ void usage(std::ostream& out) {
       << kSweepBound << " preemptions, which reports a violation found there at once.\n"
       << "  --scenario SCENARIO\n"
       << "                   run this scenario instead of the default set (repeatable)\n"
-      << "  --part K/N       run every N-th scenario from the K-th (0 <= K < N)\n"
+      << "  --part K/N       run the K-th of N runs of consecutive scenarios, ordered by\n"
+      << "                   their commands (0 <= K < N)\n"
       << "  --bound N        try only schedules with at most N preemptions\n"
       << "  --no-spurious    no spurious wake-ups (by default a waiting worker may also wake\n"
       << "                   once without a broadcast, as POSIX allows, before anyone\n"
@@ -555,12 +556,14 @@ int main(int argc, char** argv) {
 
   std::vector<std::string> texts = options.scenarios.empty() ? model.defaults : options.scenarios;
   if (options.parts > 1) {
-    // Part K of N: every N-th scenario from the K-th, so that the parts of a
-    // set can run side by side and each gets a share of every kind.
-    std::vector<std::string> part;
-    for (std::size_t i = static_cast<std::size_t>(options.part); i < texts.size(); i += static_cast<std::size_t>(options.parts))
-      part.push_back(texts[i]);
-    texts = part;
+    // Part K of N: the K-th of N runs of consecutive scenarios, ordered by
+    // their commands, so that the parts of a set can run side by side and
+    // --agree explores the other indices of one set of niz-locks commands
+    // in one part, not again in each.
+    std::ranges::stable_sort(texts, {}, [](const std::string& text) { return Agreement::commandsKey(text); });
+    auto from = texts.begin() + static_cast<std::ptrdiff_t>(texts.size() * static_cast<std::size_t>(options.part) / static_cast<std::size_t>(options.parts));
+    auto to = texts.begin() + static_cast<std::ptrdiff_t>(texts.size() * static_cast<std::size_t>(options.part + 1) / static_cast<std::size_t>(options.parts));
+    texts = std::vector<std::string>(from, to);
   }
   std::vector<Scenario> scenarios;
   for (const std::string& text : texts) {
@@ -576,10 +579,12 @@ int main(int argc, char** argv) {
   bool violated = false, disagreed = false;
   long schedules = 0;
   // The scenarios --agree explores beyond those named are reported and
-  // counted like them.
+  // counted like them. They are explored for their traces, so only the
+  // judges of the trace run there; the named ones have every judge.
   Agreement agreement([&](const Scenario& variant, bool spurious) -> std::optional<std::set<std::string>> {
     Options variantOptions = options;
     variantOptions.spurious = options.spurious && spurious;
+    variantOptions.traceJudgesOnly = true;
     Report report = explore(variant, variantOptions);
     schedules += report.schedules;
     violated = violated || report.violated;
