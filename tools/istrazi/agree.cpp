@@ -150,7 +150,6 @@ std::string renamed(const std::string& trace, const std::map<int, int>& numbers)
   return result;
 }
 
-
 }  // namespace
 
 std::string Agreement::commandsKey(const std::string& text) {

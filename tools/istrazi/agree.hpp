@@ -62,8 +62,8 @@ class Agreement {
   struct Keyed {
     std::optional<Accepted> accepted;  // by provera
     std::set<std::string> given;       // by the schedules of the scenarios explored
-    std::set<std::string> explored;    // their texts, and those of their renamings
-    std::set<std::string> withoutSpurious;  // explored so far without spurious wake-ups only
+    std::set<std::string> explored;    // every schedule run, of these texts or of a renaming
+    std::set<std::string> withoutSpurious;  // every schedule without spurious wake-ups run, likewise
   };
   // Adds the traces of scenario `text` and of each of its renamings (the
   // same traces with interchangeable workers' numbers swapped) to `keyed`,
