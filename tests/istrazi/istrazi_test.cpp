@@ -63,8 +63,9 @@ std::vector<Part> defaultSetParts() {
 
 class Shipped : public ::testing::TestWithParam<Part> {};
 
-// And provera accepts exactly the traces the schedules give, compared in the
-// same run (niz-locks over every index).
+// Every default scenario is exhausted with no violation, and provera accepts
+// exactly the traces its schedules give, compared in the same run (niz-locks
+// over every index).
 TEST_P(Shipped, ExhaustsEveryDefaultScenarioWithoutAViolation) {
   const Part& p = GetParam();
   seam::Scratch dir;  // where a counterexample would go
