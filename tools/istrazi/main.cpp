@@ -561,9 +561,8 @@ int main(int argc, char** argv) {
     // --agree explores the other indices of one set of niz-locks commands
     // in one part, not again in each.
     std::ranges::stable_sort(texts, {}, [](const std::string& text) { return Agreement::commandsKey(text); });
-    auto from = texts.begin() + static_cast<std::ptrdiff_t>(texts.size() * static_cast<std::size_t>(options.part) / static_cast<std::size_t>(options.parts));
-    auto to = texts.begin() + static_cast<std::ptrdiff_t>(texts.size() * static_cast<std::size_t>(options.part + 1) / static_cast<std::size_t>(options.parts));
-    texts = std::vector<std::string>(from, to);
+    auto boundary = [&](int k) { return texts.begin() + static_cast<std::ptrdiff_t>(texts.size()) * k / options.parts; };
+    texts = std::vector<std::string>(boundary(options.part), boundary(options.part + 1));
   }
   std::vector<Scenario> scenarios;
   for (const std::string& text : texts) {
