@@ -378,6 +378,17 @@ USPEH: Radnik 17 naredba dodavanje
   EXPECT_EQ(found.status, 0) << found.describe();
 }
 
+// A real niz-locks run whose workers ran on from each line they printed to
+// their next pause or wait before the lines that follow came: moving first
+// the worker whose line comes soonest took more than 200,000 states here.
+TEST(Explain, FindsARunWhoseWorkersRunOnFromTheirLines) {
+  std::ifstream file(std::string(TRACE_DIR) + "/niz-locks-awake.txt");
+  std::ostringstream trace;
+  trace << file.rdbuf();
+  seam::Outcome found = explainWithin100000("niz-locks", trace.str());
+  EXPECT_EQ(found.status, 0) << found.describe();
+}
+
 // A trace no schedule gives: the line at which it leaves them all is named.
 TEST(Explain, SaysWhereATraceLeavesEverySchedule) {
   seam::Scratch dir;

@@ -57,18 +57,21 @@ class Search {
   // worker's next line. Before the widening passes come a few cheap ones,
   // each a different guess at how the real run went, each finding traces the
   // others miss:
-  //  - with no departure: the order as it is; with the worker that took the
-  //    last step kept running first (as a real thread goes on from a line it
-  //    printed to its next shared access); both again with each read's index
-  //    drawn at the top instead of the bottom (the slot an append in flight
-  //    has just filled lies outside the range the append holds; the bottom
-  //    lies inside it); and both with the workers that have printed their
-  //    last line first instead of last (a real thread gives its admission
-  //    back as soon as it has printed its outcome);
+  //  - with no departure: the order as it is; with the workers that are
+  //    awake (they have printed a line and not slept or begun to wait since)
+  //    first, before the next line is printed (a real thread runs on from a
+  //    line it printed to its next pause or wait at once, while the lines
+  //    that follow wait for the others' pauses to end); both again with each
+  //    read's index drawn at the top instead of the bottom (the slot an
+  //    append in flight has just filled lies outside the range the append
+  //    holds; the bottom lies inside it); and both with the workers that have
+  //    printed their last line first instead of last (a real thread gives its
+  //    admission back as soon as it has printed its outcome);
   //  - with one departure, whose worker is kept running (`sticky`) until it
   //    prints or must wait: one departure then runs a worker far ahead, as
   //    another worker's slow print lets it do on a real machine. This is
-  //    tried as it is, with reads at the top and with finishers first.
+  //    tried as it is, with reads at the top, with finishers first and with
+  //    the workers that are awake first.
   // Each of these is tried twice: with the workers in their order, and with
   // a worker whose index is chosen drawing it as soon as it has printed its
   // request (as a real thread does, unless it is preempted right there: its
@@ -76,7 +79,7 @@ class Search {
   // failing command needs).
   struct Pass {
     int budget;
-    bool keepRunning, readsAtTop, sticky;
+    bool awakeFirst, readsAtTop, sticky;
     bool finishersFirst;  // a worker with no line left to print goes first, not last
     bool drawsEarly;      // a worker draws its index as soon as it has printed its request
   };
@@ -97,7 +100,7 @@ class Search {
       seen_.clear();
       draws_.clear();
       cut_ = false;
-      e.found = dfs(pass_.budget, -1);
+      e.found = dfs(pass_.budget, -1, 0);
       states += static_cast<long>(seen_.size());
       if (e.found) {
         e.schedule = result.schedule;
@@ -114,16 +117,16 @@ class Search {
  private:
   static std::vector<Pass> firstPasses() {
     struct Order {
-      bool keepRunning, readsAtTop, finishersFirst;
+      bool awakeFirst, readsAtTop, finishersFirst;
     };
     static constexpr Order kWithoutDeparture[] = {{false, false, false}, {true, false, false}, {false, true, false},
                                                   {true, true, false},   {false, false, true}, {true, false, true}};
-    static constexpr Order kSticky[] = {{false, false, false}, {false, true, false}, {false, false, true}};
+    static constexpr Order kSticky[] = {{false, false, false}, {false, true, false}, {false, false, true}, {true, false, false}};
     std::vector<Pass> passes;
     for (int budget : {0, 1})
       for (bool drawsEarly : {false, true})
         for (const Order& o : budget == 0 ? std::span<const Order>(kWithoutDeparture) : std::span<const Order>(kSticky))
-          passes.push_back({budget, o.keepRunning, o.readsAtTop, budget == 1, o.finishersFirst, drawsEarly});
+          passes.push_back({budget, o.awakeFirst, o.readsAtTop, budget == 1, o.finishersFirst, drawsEarly});
     return passes;
   }
 
@@ -139,8 +142,9 @@ class Search {
   // Explores on from the current state with `budget` departures left from the
   // first way on; a state met before with as many left (and the same sticky
   // worker) is not explored again. In a sticky pass, a worker taken as a
-  // departure stays first until it prints or cannot go on.
-  bool dfs(int budget, int sticky) {
+  // departure stays first until it prints or cannot go on. `awake`: the
+  // workers that have printed a line and not slept or begun to wait since.
+  bool dfs(int budget, int sticky, Mask awake) {
     uint64_t key = stateHash() ^ static_cast<uint64_t>(sticky + 2) * 0xC2B2AE3D27D4EB4Full;
     auto [it, fresh] = seen_.try_emplace(key, budget);
     if (!fresh) {
@@ -197,8 +201,14 @@ class Search {
     // So may a draw, in each of its values: it touches nothing shared, and
     // its values were fixed when its thread stopped there.
     int owner = ownerOfNext();
+    // In a pass that runs the workers that are awake first, they go on
+    // before the next line is printed.
+    bool awakeCanGoOn = pass_.awakeFirst && std::ranges::any_of(options, [&](const Option& o) {
+      return (awake & bit(o.thread)) && o.thread != owner;
+    });
     for (const Option& o : options) {
       Pending at = pendingOf(o.thread);
+      if (at == Pending::Print && awakeCanGoOn) continue;
       if (at == Pending::Draw) {
         int drawing = o.thread;  // `o` lies in `options`, which the erase moves
         std::erase_if(options, [drawing](const Option& other) { return other.thread != drawing; });
@@ -212,10 +222,10 @@ class Search {
     // The workers by how soon the trace has a line of theirs: the one whose
     // line comes next must move, and one whose line comes soon likely had to
     // get there first. main, which starts the workers, goes before them all.
-    int last = pass_.keepRunning && !schedule_->empty() ? schedule_->back() : sticky;
     std::size_t current = currentLine();
     for (Option& o : options) {
-      o.rank = o.thread == last ? -2 : soonest(o.thread, current);
+      bool first = o.thread == sticky || (pass_.awakeFirst && (awake & bit(o.thread)));
+      o.rank = first ? -2 : soonest(o.thread, current);
       if (pass_.drawsEarly && owesDraw(o.thread, current)) o.rank = -2;
     }
     std::stable_sort(options.begin(), options.end(), [](const Option& a, const Option& b) { return a.rank < b.rank; });
@@ -226,6 +236,7 @@ class Search {
       std::size_t drawn = draws_.size();
       std::size_t printedBefore = printedBytes();
       if (pendingDraw(options[i].thread)) draws_.push_back({workerOf(options[i].thread), options[i].draw});
+      Pending stepped = pendingOf(options[i].thread);
       stepThread(options[i].thread, options[i].draw);
       if (printedBytes() > expected_.size() || expected_.compare(0, printedBytes(), *trace_) != 0) {
         if (!before) return false;
@@ -235,7 +246,11 @@ class Search {
       }
       // The worker stays first if it was a departure, or stuck to, and printed nothing.
       bool stays = pass_.sticky && (i > 0 || options[i].thread == sticky) && printedBytes() == printedBefore;
-      if (dfs(budget - (i > 0), stays ? options[i].thread : -1)) return true;
+      Mask awakeAfter = awake;
+      if (printedBytes() != printedBefore) awakeAfter |= bit(options[i].thread);
+      if (stepped == Pending::Pause || pendingOf(options[i].thread) == Pending::Reacquire)
+        awakeAfter &= ~bit(options[i].thread);
+      if (dfs(budget - (i > 0), stays ? options[i].thread : -1, awakeAfter)) return true;
       if (!before) return false;
       restore(*before);
       draws_.resize(drawn);
