@@ -54,19 +54,21 @@ class Search {
   // ways on everywhere, then allows 1, 2, 4, ... departures from it (any other
   // way on is one), and ends when a pass found the trace or was cut by no
   // limit (then it is complete). The order is by how soon the trace has each
-  // worker's next line. Before the widening passes come a few cheap ones,
-  // each a different guess at how the real run went, each finding traces the
-  // others miss:
+  // worker's next line. In the widening passes, and in some of the first,
+  // the workers that are awake go first, before the next line is printed:
+  // those that have printed a line and not slept or begun to wait since (a
+  // real thread runs on from a line it printed to its next pause or wait at
+  // once, while the lines that follow wait for the others' pauses to end). A
+  // departure from an awake worker stalls it, as a slow print does. Before
+  // the widening passes come a few cheap ones, each a different guess at how
+  // the real run went, each finding traces the others miss:
   //  - with no departure: the order as it is; with the workers that are
-  //    awake (they have printed a line and not slept or begun to wait since)
-  //    first, before the next line is printed (a real thread runs on from a
-  //    line it printed to its next pause or wait at once, while the lines
-  //    that follow wait for the others' pauses to end); both again with each
-  //    read's index drawn at the top instead of the bottom (the slot an
-  //    append in flight has just filled lies outside the range the append
-  //    holds; the bottom lies inside it); and both with the workers that have
-  //    printed their last line first instead of last (a real thread gives its
-  //    admission back as soon as it has printed its outcome);
+  //    awake first; both again with each read's index drawn at the top
+  //    instead of the bottom (the slot an append in flight has just filled
+  //    lies outside the range the append holds; the bottom lies inside it);
+  //    and both with the workers that have printed their last line first
+  //    instead of last (a real thread gives its admission back as soon as it
+  //    has printed its outcome);
   //  - with one departure, whose worker is kept running (`sticky`) until it
   //    prints or must wait: one departure then runs a worker far ahead, as
   //    another worker's slow print lets it do on a real machine. This is
@@ -92,7 +94,7 @@ class Search {
     const int firstPassCount = static_cast<int>(first.size());
     for (int pass = 0;; ++pass) {
       pass_ = pass < firstPassCount ? first[static_cast<std::size_t>(pass)]
-                                    : Pass{1 << (pass - firstPassCount), false, false, false, false, false};
+                                    : Pass{1 << (pass - firstPassCount), true, false, false, false, false};
       RunResult result;
       startRun(scenario_, options, result);
       trace_ = &result.trace;
@@ -247,6 +249,7 @@ class Search {
       // The worker stays first if it was a departure, or stuck to, and printed nothing.
       bool stays = pass_.sticky && (i > 0 || options[i].thread == sticky) && printedBytes() == printedBefore;
       Mask awakeAfter = awake;
+      if (i > 0) awakeAfter &= ~bit(options[0].thread);
       if (printedBytes() != printedBefore) awakeAfter |= bit(options[i].thread);
       if (stepped == Pending::Pause || pendingOf(options[i].thread) == Pending::Reacquire)
         awakeAfter &= ~bit(options[i].thread);
