@@ -26,9 +26,10 @@ std::string readFile(const std::string& path) {
 
 class Source : public ::testing::Test {
  protected:
-  // The project's zadatak with `from` replaced by `to` (which must be there).
-  std::string variant(const std::string& name, const std::string& from = "", const std::string& to = "") {
-    std::string text = readFile(std::string(PROJECT_SOURCE_DIR) + "/zadatak/zadatak.cpp");
+  // The project's `program` with `from` replaced by `to` (which must be there).
+  std::string variant(const std::string& name, const std::string& from = "", const std::string& to = "",
+                      const std::string& program = "zadatak/zadatak.cpp") {
+    std::string text = readFile(std::string(PROJECT_SOURCE_DIR) + "/" + program);
     if (!from.empty()) {
       std::size_t at = text.find(from);
       EXPECT_NE(at, std::string::npos) << from;
@@ -94,6 +95,21 @@ TEST_F(Source, TheUnchangedProgramPassesAsItsOwnExplorerDoesAndIsBuiltOnce) {
   std::ofstream(file, std::ios::app) << "// an edit\n";
   EXPECT_EQ(istrazi({"--source", file, "zadatak", "--scenario", "0:1"}).status, 0);
   EXPECT_EQ(cached(), 2u);
+}
+
+// A niz-locks variant whose dispatcher waits for the top element between
+// reading the count and drawing its index. Worker 1 reads 9 before deletion 0
+// lowers the count, draws after it, and its index 8 fails: the draw is taken
+// modulo the count the worker read, not the count at the draw.
+TEST_F(Source, ADrawIsTakenAgainstTheCountTheWorkerRead) {
+  std::string file = variant("late-draw.cpp", "  int izvucen = izvuci();", "  if (n > 0) prodji(n - 1);\n  int izvucen = izvuci();",
+                             "niz-locks/niz.cpp");
+  std::string trace = dir.path("trace.txt");
+  std::ofstream(trace) << "ZAHTEV: Radnik 0 naredba brisanje\nIZVRSAVANJE: Radnik 0 naredba brisanje\n"
+                          "USPEH: Radnik 0 naredba brisanje\nZAHTEV: Radnik 1 naredba brisanje\n"
+                          "IZVRSAVANJE: Radnik 1 naredba brisanje\nNEUSPEH: Radnik 1 naredba brisanje\n";
+  seam::Outcome found = istrazi({"--source", file, "niz-locks", "--explain", trace, "--out", dir.path("schedule")});
+  EXPECT_EQ(found.status, 0) << found.describe();
 }
 
 // A variant that does not compile: the compiler's messages, then one line.

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -153,8 +154,10 @@ struct Model {
   // --explain: a scenario text whose workers print the lines of `trace`
   // (kChosenDraw, written "?", where the lines do not show an argument).
   bool (*scenarioOf)(const provera::Trace& trace, std::string& text, std::string& error) = nullptr;
-  // How many values a chosen draw may take at this moment (0 to this less one).
-  int (*drawChoices)() = nullptr;
+  // How many values a chosen draw may take (0 to this less one), given what
+  // the drawing thread last read from `drawnAgainst`: the count it draws
+  // modulo, which others may have changed between its read and its draw.
+  int (*drawChoices)(int32_t drawnAgainst) = nullptr;
   // --play: the program's globals as a person reads them, a line or two
   // ("nCitanje 1  nDodavanje 0 ...", then the array).
   std::string (*describe)() = nullptr;
@@ -169,6 +172,8 @@ struct Model {
   // slot and taken back with the run's checkpoints. Null: no checkpoints.
   void (*save)(std::size_t slot) = nullptr;
   void (*restore)(std::size_t slot) = nullptr;
+  // --explain: the global a worker reads just before it draws (see drawChoices).
+  const std::atomic<int32_t>* drawnAgainst = nullptr;
 };
 
 // Provided by the model file of each explorer.

@@ -101,8 +101,8 @@ bool scenarioOf(const provera::Trace& trace, std::string& text, std::string& err
   return workersOfTrace(trace, entry, text, error);
 }
 
-// A chosen index draw may take any value below the count it is drawn against.
-int drawChoices() { return std::max(trenutniBroj.load(), 1); }
+// A chosen index draw may take any value below the count the worker read.
+int drawChoices(int32_t count) { return std::max(count, 1); }
 
 // What the model keeps of a run, with the scheme's picture, for checkpoints.
 SavedCopies<std::array<Seen, kMaxThreads>, int32_t> saved;
@@ -258,6 +258,7 @@ const Model model{
     true,
     save,
     restore,
+    &trenutniBroj,
 };
 
 }  // namespace istrazi

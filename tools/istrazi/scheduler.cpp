@@ -131,6 +131,7 @@ struct Thread {
   std::string line;                 // Print: the line it will print
   int drawBound = 0;                // Draw: the values the search may choose from
   int drawValue = 0;                // Draw: the value chosen
+  int32_t drawnAgainst = 0;         // what its last read of model.drawnAgainst found
   uintptr_t address = 0;            // Access: the location
   Access access = Access::Read;     // Access: load or store
   bool atomic = false;              // Access: an atomic operation
@@ -376,6 +377,9 @@ void beginStep(int thread) {
       if (t.access == Access::Write && t.address - reinterpret_cast<uintptr_t>(stacks) < sizeof stacks)
         now.threads[(t.address - reinterpret_cast<uintptr_t>(stacks)) / kStackSize].stackHashed = false;
       touch(t.address, t.access);
+      if (t.access == Access::Read && model.drawnAgainst &&
+          t.address == reinterpret_cast<uintptr_t>(model.drawnAgainst))
+        t.drawnAgainst = model.drawnAgainst->load(std::memory_order_relaxed);  // the load is made in this step
       notify({.thread = thread,
               .call = t.access == Access::Write ? Call::Write : Call::Read,
               .object = reinterpret_cast<const void*>(t.address),
@@ -1039,7 +1043,7 @@ int __wrap_rand() {
   if (value != kChosenDraw || now.current < 0) return value;
   // A draw the search chooses (--explain): the thread stops until it does.
   Thread& t = now.threads[now.current];
-  t.drawBound = model.drawChoices ? model.drawChoices() : 10;
+  t.drawBound = model.drawChoices ? model.drawChoices(t.drawnAgainst) : 10;
   stopAt(Pending::Draw);
   return t.drawValue;
 }
