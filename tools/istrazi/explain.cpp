@@ -145,7 +145,8 @@ class Search {
   // first way on; a state met before with as many left (and the same sticky
   // worker) is not explored again. In a sticky pass, a worker taken as a
   // departure stays first until it prints or cannot go on. `awake`: the
-  // workers that have printed a line and not slept or begun to wait since.
+  // workers that have printed a line and not slept or begun to wait since; it
+  // only orders the ways on, so it is no part of a state's identity.
   bool dfs(int budget, int sticky, Mask awake) {
     uint64_t key = stateHash() ^ static_cast<uint64_t>(sticky + 2) * 0xC2B2AE3D27D4EB4Full;
     auto [it, fresh] = seen_.try_emplace(key, budget);
@@ -249,7 +250,7 @@ class Search {
       // The worker stays first if it was a departure, or stuck to, and printed nothing.
       bool stays = pass_.sticky && (i > 0 || options[i].thread == sticky) && printedBytes() == printedBefore;
       Mask awakeAfter = awake;
-      if (i > 0) awakeAfter &= ~bit(options[0].thread);
+      if (i > 0) awakeAfter &= ~bit(options[0].thread);  // a departure stalls the worker first in line
       if (printedBytes() != printedBefore) awakeAfter |= bit(options[i].thread);
       if (stepped == Pending::Pause || pendingOf(options[i].thread) == Pending::Reacquire)
         awakeAfter &= ~bit(options[i].thread);
