@@ -102,8 +102,8 @@ TEST_F(Source, TheUnchangedProgramPassesAsItsOwnExplorerDoesAndIsBuiltOnce) {
 // lowers the count, draws after it, and its index 8 fails: the draw is taken
 // modulo the count the worker read, not the count at the draw.
 TEST_F(Source, ADrawIsTakenAgainstTheCountTheWorkerRead) {
-  std::string file = variant("late-draw.cpp", "  int izvucen = izvuci();", "  if (n > 0) prodji(n - 1);\n  int izvucen = izvuci();",
-                             "niz-locks/niz.cpp");
+  std::string draw = "  int izvucen = izvuci();";
+  std::string file = variant("late-draw.cpp", draw, "  if (n > 0) prodji(n - 1);\n" + draw, "niz-locks/niz.cpp");
   std::string trace = dir.path("trace.txt");
   std::ofstream(trace) << "ZAHTEV: Radnik 0 naredba brisanje\nIZVRSAVANJE: Radnik 0 naredba brisanje\n"
                           "USPEH: Radnik 0 naredba brisanje\nZAHTEV: Radnik 1 naredba brisanje\n"
