@@ -78,12 +78,17 @@ class Search {
   // a worker whose index is chosen drawing it as soon as it has printed its
   // request (as a real thread does, unless it is preempted right there: its
   // index then falls in the range the count had at its request, which a
-  // failing command needs).
+  // failing command needs). Last come passes whose only departure is a
+  // stall, at most 2, 4 and 8 of them: an awake worker first in line stalls
+  // and the next worker goes instead, and each index is the likeliest one. A
+  // real run departs from the order mostly so, by a worker stalling after a
+  // line, and a stall then costs one departure, not one among every way on.
   struct Pass {
     int budget;
     bool awakeFirst, readsAtTop, sticky;
     bool finishersFirst;  // a worker with no line left to print goes first, not last
     bool drawsEarly;      // a worker draws its index as soon as it has printed its request
+    bool stallsOnly = false;  // the only departure: an awake worker first in line stalls
   };
   Explanation run() {
     RunOptions options;
@@ -129,6 +134,7 @@ class Search {
       for (bool drawsEarly : {false, true})
         for (const Order& o : budget == 0 ? std::span<const Order>(kWithoutDeparture) : std::span<const Order>(kSticky))
           passes.push_back({budget, o.awakeFirst, o.readsAtTop, budget == 1, o.finishersFirst, drawsEarly});
+    for (int budget : {2, 4, 8}) passes.push_back({budget, true, false, false, false, false, true});
     return passes;
   }
 
@@ -232,6 +238,13 @@ class Search {
       if (pass_.drawsEarly && owesDraw(o.thread, current)) o.rank = -2;
     }
     std::stable_sort(options.begin(), options.end(), [](const Option& a, const Option& b) { return a.rank < b.rank; });
+    if (pass_.stallsOnly && options.size() > 1) {
+      Option first = options[0];
+      auto other = std::ranges::find_if(options, [&](const Option& o) { return o.thread != first.thread; });
+      bool stall = budget > 0 && (awake & bit(first.thread)) && other != options.end();
+      options = stall ? std::vector<Option>{first, *other} : std::vector<Option>{first};
+      cut_ = true;
+    }
     std::size_t tried = budget > 0 ? options.size() : std::min<std::size_t>(options.size(), 1);
     if (tried < options.size()) cut_ = true;
     for (std::size_t i = 0; i < tried && !gaveUp_; ++i) {
