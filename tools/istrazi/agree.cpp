@@ -78,8 +78,6 @@ std::vector<Written> written(const std::string& text) {
   return result;
 }
 
-std::vector<Written> written(const Scenario& scenario) { return written(scenario.text); }
-
 bool indexed(const Written& w) { return w.command == "read" || w.command == "delete"; }
 
 // Two workers with the same command (and, for an append, the same value)
@@ -179,7 +177,7 @@ std::string Agreement::commandsKey(const std::string& text) {
 // count, which is N itself wherever the count lies above N, so each such
 // choice is one scenario; and every scenario's draw is one a real run makes.
 std::vector<std::string> Agreement::indexVariants(const Scenario& scenario) {
-  std::vector<Written> entries = written(scenario);
+  std::vector<Written> entries = written(scenario.text);
   int deletions = 0, appends = 0, drawing = 0;
   for (const Written& w : entries) {
     deletions += w.command == "delete";

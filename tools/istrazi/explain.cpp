@@ -84,11 +84,11 @@ class Search {
   // real run departs from the order mostly so, by a worker stalling after a
   // line, and a stall then costs one departure, not one among every way on.
   struct Pass {
-    int budget;
-    bool awakeFirst, readsAtTop, sticky;
-    bool finishersFirst;  // a worker with no line left to print goes first, not last
-    bool drawsEarly;      // a worker draws its index as soon as it has printed its request
-    bool stallsOnly = false;  // the only departure: an awake worker first in line stalls
+    int budget = 0;
+    bool awakeFirst = false, readsAtTop = false, sticky = false;
+    bool finishersFirst = false;  // a worker with no line left to print goes first, not last
+    bool drawsEarly = false;      // a worker draws its index as soon as it has printed its request
+    bool stallsOnly = false;      // the only departure: an awake worker first in line stalls
   };
   Explanation run() {
     RunOptions options;
@@ -99,7 +99,7 @@ class Search {
     const int firstPassCount = static_cast<int>(first.size());
     for (int pass = 0;; ++pass) {
       pass_ = pass < firstPassCount ? first[static_cast<std::size_t>(pass)]
-                                    : Pass{1 << (pass - firstPassCount), true, false, false, false, false};
+                                    : Pass{.budget = 1 << (pass - firstPassCount), .awakeFirst = true};
       RunResult result;
       startRun(scenario_, options, result);
       trace_ = &result.trace;
@@ -134,7 +134,7 @@ class Search {
       for (bool drawsEarly : {false, true})
         for (const Order& o : budget == 0 ? std::span<const Order>(kWithoutDeparture) : std::span<const Order>(kSticky))
           passes.push_back({budget, o.awakeFirst, o.readsAtTop, budget == 1, o.finishersFirst, drawsEarly});
-    for (int budget : {2, 4, 8}) passes.push_back({budget, true, false, false, false, false, true});
+    for (int budget : {2, 4, 8}) passes.push_back({.budget = budget, .awakeFirst = true, .stallsOnly = true});
     return passes;
   }
 
