@@ -39,13 +39,19 @@ class Search {
       if (p.worker < kMaxThreads && std::ranges::find(p.draws, kChosenDraw) != p.draws.end())
         guesses_[static_cast<std::size_t>(p.worker)].chosenDraw = true;
     std::vector<provera::Line> parsed = provera::parse(model.program, trace).lines;
-    int shrinks = 0;
+    int shrinks = 0, appendsInFlight = 0;
     for (const provera::Line& line : parsed) {
       if (line.worker < 0 || line.worker >= kMaxThreads) continue;
       Guess& g = guesses_[static_cast<std::size_t>(line.worker)];
       g.deletion = line.command == provera::Command::Delete;
+      bool append = line.command == provera::Command::Append;
       if (line.phase == provera::Phase::Failure) g.fails = true;
-      if (line.phase == provera::Phase::Execution) g.executes = true;
+      if (line.phase == provera::Phase::Execution) {
+        g.executes = true;
+        if (g.deletion && appendsInFlight > 0) g.pastAnAppend = true;
+        appendsInFlight += append;
+      }
+      if (line.phase == provera::Phase::Success && append) --appendsInFlight;
       if (line.phase == provera::Phase::Success && g.deletion) g.shrinksBefore = shrinks++;
     }
   }
@@ -180,10 +186,12 @@ class Search {
       if (!(ready & bit(t))) continue;
       if (int bound = pendingDraw(t)) {
         // An index no line shows, tried likeliest first: a failing command's
-        // at the top (it must fall past the end), a succeeding deletion's just
-        // below where the deletions before its outcome leave the end, a
-        // succeeding read's at the bottom (below every deletion's range), or
-        // in some passes at the top.
+        // at the top (it must fall past the end), and so a deletion's that
+        // executes while an append is between its execution and success lines
+        // (that append holds every slot below the one it filled); any other
+        // succeeding deletion's just below where the deletions before its
+        // outcome leave the end; a succeeding read's at the bottom (below
+        // every deletion's range), or in some passes at the top.
         const Guess& guess = guesses_[static_cast<std::size_t>(workerOf(t))];
         if (guess.fails && !guess.executes && !guess.deletion && model.failingReadIndexIsDead) {
           // A read the trace has fail at once uses its index only in its test
@@ -192,8 +200,10 @@ class Search {
           options.push_back({t, bound - 1});
           continue;
         }
-        int first = guess.fails ? bound - 1 : guess.deletion ? std::clamp(bound - 1 - guess.shrinksBefore, 0, bound - 1)
-                                  : pass_.readsAtTop ? bound - 1 : 0;
+        int first = guess.fails || guess.pastAnAppend ? bound - 1
+                    : guess.deletion                  ? std::clamp(bound - 1 - guess.shrinksBefore, 0, bound - 1)
+                    : pass_.readsAtTop                ? bound - 1
+                                                      : 0;
         for (int v = first; v >= 0; --v) options.push_back({t, v});
         for (int v = first + 1; v < bound; ++v) options.push_back({t, v});
       } else if (const std::string* line = pendingLine(t)) {
@@ -344,6 +354,7 @@ class Search {
     bool fails = false;
     bool executes = false;  // it has an execution line
     int shrinksBefore = 0;  // deletions that succeed before this one does
+    bool pastAnAppend = false;  // a deletion that executes while an append has executed and not succeeded
     bool chosenDraw = false;  // the search chooses its index
   };
   std::vector<Guess> guesses_;       // by worker: where its chosen draw likely lies
