@@ -45,10 +45,7 @@ int main(int argc, char** argv) {
       if (changed.empty()) continue;
       perturbed::Verdicts v = perturbed::judge(program, changed, maxStates);
       ++checked;
-      std::string verdict = v.explain == perturbed::Verdicts::Explain::GaveUp ? "undecided"
-                            : !v.agree()                                     ? "DISAGREE"
-                            : v.proveraAccepts                               ? "both accept"
-                                                                             : "both reject";
+      std::string verdict = v.name();
       if (!v.agree()) {
         ++disagreements;
         std::printf("--- disagreement (%s, provera %s):\n%s%s\n", perturbed::kindName(kind),

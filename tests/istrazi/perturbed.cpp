@@ -76,6 +76,12 @@ std::string perturb(const std::string& trace, Kind kind, std::mt19937& random) {
   return {};
 }
 
+const char* Verdicts::name() const {
+  if (!agree()) return "DISAGREE";
+  if (proveraAccepts) return "found, accepted";
+  return explain == Explain::NoSchedule ? "no schedule, rejected" : "none found, rejected";
+}
+
 std::string realRun(const std::string& program) {
   seam::Launch real(seam::programPath(program, seam::Build::Plain), {"SEAM_PAUSE=scale:1", "SEAM_JITTER=2"});
   seam::Outcome traced = seam::run(real, std::chrono::seconds(20));

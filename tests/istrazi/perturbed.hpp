@@ -26,7 +26,13 @@ struct Verdicts {
   enum class Explain { Found, NoSchedule, GaveUp } explain = Explain::GaveUp;
   double explainSeconds = 0;
   std::string explainOutput;
-  bool agree() const { return explain == Explain::GaveUp || proveraAccepts == (explain == Explain::Found); }
+  // provera accepts the trace exactly when --explain finds a schedule for it.
+  // A search that gave up found none, so it agrees only with a rejection:
+  // that claims less than a proof that no schedule prints the trace.
+  bool agree() const { return proveraAccepts == (explain == Explain::Found); }
+  // "found, accepted", "no schedule, rejected", "none found, rejected" or
+  // "DISAGREE".
+  const char* name() const;
 };
 
 // provera's verdict and whether `istrazi --explain` (at most `maxStates`
