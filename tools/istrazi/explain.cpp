@@ -39,20 +39,33 @@ class Search {
       if (p.worker < kMaxThreads && std::ranges::find(p.draws, kChosenDraw) != p.draws.end())
         guesses_[static_cast<std::size_t>(p.worker)].chosenDraw = true;
     std::vector<provera::Line> parsed = provera::parse(model.program, trace).lines;
-    int shrinks = 0, appendsInFlight = 0;
+    // The count as the lines so far leave it, relative to its start, and
+    // where it stood when each append in flight (executed, not yet
+    // succeeded) executed: that append holds every slot below.
+    int count = 0, shrinks = 0;
+    std::vector<int> appendsInFlight(kMaxThreads, kNotInFlight);  // by worker
     for (const provera::Line& line : parsed) {
       if (line.worker < 0 || line.worker >= kMaxThreads) continue;
       Guess& g = guesses_[static_cast<std::size_t>(line.worker)];
+      int& inFlight = appendsInFlight[static_cast<std::size_t>(line.worker)];
       g.deletion = line.command == provera::Command::Delete;
       bool append = line.command == provera::Command::Append;
-      if (line.phase == provera::Phase::Failure) g.fails = true;
-      if (line.phase == provera::Phase::Execution) {
-        g.executes = true;
-        if (g.deletion && appendsInFlight > 0) g.pastAnAppend = true;
-        appendsInFlight += append;
+      switch (line.phase) {
+        case provera::Phase::Request: g.countAtRequest = count; break;
+        case provera::Phase::Execution:
+          g.executes = true;
+          // A deletion admitted over an append lies above what it holds.
+          if (g.deletion && std::ranges::max(appendsInFlight) != kNotInFlight)
+            g.aboveAnAppend = std::ranges::max(appendsInFlight) - g.countAtRequest;
+          if (append) inFlight = count;
+          break;
+        case provera::Phase::Success:
+          if (append) inFlight = kNotInFlight;
+          if (g.deletion) g.shrinksBefore = shrinks++;
+          count += append ? 1 : g.deletion ? -1 : 0;
+          break;
+        case provera::Phase::Failure: g.fails = true; break;
       }
-      if (line.phase == provera::Phase::Success && append) --appendsInFlight;
-      if (line.phase == provera::Phase::Success && g.deletion) g.shrinksBefore = shrinks++;
     }
   }
 
@@ -186,9 +199,9 @@ class Search {
       if (!(ready & bit(t))) continue;
       if (int bound = pendingDraw(t)) {
         // An index no line shows, tried likeliest first: a failing command's
-        // at the top (it must fall past the end), and so a deletion's that
-        // executes while an append is between its execution and success lines
-        // (that append holds every slot below the one it filled); any other
+        // at the top (it must fall past the end); a deletion's that executes
+        // while an append is between its execution and success lines in the
+        // slot that append fills (it holds every slot below); any other
         // succeeding deletion's just below where the deletions before its
         // outcome leave the end; a succeeding read's at the bottom (below
         // every deletion's range), or in some passes at the top.
@@ -200,10 +213,11 @@ class Search {
           options.push_back({t, bound - 1});
           continue;
         }
-        int first = guess.fails || guess.pastAnAppend ? bound - 1
-                    : guess.deletion                  ? std::clamp(bound - 1 - guess.shrinksBefore, 0, bound - 1)
-                    : pass_.readsAtTop                ? bound - 1
-                                                      : 0;
+        int first = guess.fails                           ? bound - 1
+                    : guess.aboveAnAppend != kNotInFlight ? std::clamp(bound + guess.aboveAnAppend, 0, bound - 1)
+                    : guess.deletion                      ? std::clamp(bound - 1 - guess.shrinksBefore, 0, bound - 1)
+                    : pass_.readsAtTop                    ? bound - 1
+                                                          : 0;
         for (int v = first; v >= 0; --v) options.push_back({t, v});
         for (int v = first + 1; v < bound; ++v) options.push_back({t, v});
       } else if (const std::string* line = pendingLine(t)) {
@@ -349,12 +363,16 @@ class Search {
   std::vector<std::size_t> starts_;  // where each line starts in it
   std::vector<int> workers_;         // the worker each line names
   std::vector<std::vector<std::size_t>> linesOf_;  // by worker: its lines, in order
+  static constexpr int kNotInFlight = -1000000;  // no count: no append in flight
   struct Guess {
     bool deletion = false;
     bool fails = false;
     bool executes = false;  // it has an execution line
     int shrinksBefore = 0;  // deletions that succeed before this one does
-    bool pastAnAppend = false;  // a deletion that executes while an append has executed and not succeeded
+    int countAtRequest = 0;  // the count its request line saw, relative to the start
+    // A deletion that executes over an append in flight: the slot that append
+    // fills, the lowest one it does not hold, above the count its request saw.
+    int aboveAnAppend = kNotInFlight;
     bool chosenDraw = false;  // the search chooses its index
   };
   std::vector<Guess> guesses_;       // by worker: where its chosen draw likely lies
