@@ -88,7 +88,10 @@ std::string realRun(const std::string& program) {
   return traced.status == 0 ? traced.out : std::string();
 }
 
-Verdicts judge(const std::string& program, const std::string& trace, long maxStates) {
+namespace {
+
+// One search of at most `maxStates` states.
+Verdicts judgeWithin(const std::string& program, const std::string& trace, long maxStates) {
   Verdicts v;
   v.proveraAccepts = provera::check(*provera::programNamed(program), trace).valid();
   seam::Scratch dir;
@@ -105,6 +108,15 @@ Verdicts judge(const std::string& program, const std::string& trace, long maxSta
   bool noScenario = outcome.status == 2 && outcome.err.find("does not replay") == std::string::npos;
   if (outcome.status == 0 || (outcome.status == 1 && !noSchedule)) v.explain = Verdicts::Explain::Found;
   else if (noSchedule || noScenario) v.explain = Verdicts::Explain::NoSchedule;
+  return v;
+}
+
+}  // namespace
+
+Verdicts judge(const std::string& program, const std::string& trace, long maxStates, long acceptedMaxStates) {
+  Verdicts v = judgeWithin(program, trace, maxStates);
+  if (v.proveraAccepts && v.explain == Verdicts::Explain::GaveUp && acceptedMaxStates > maxStates)
+    v = judgeWithin(program, trace, acceptedMaxStates);
   return v;
 }
 

@@ -36,7 +36,9 @@ struct Verdicts {
 };
 
 // provera's verdict and whether `istrazi --explain` (at most `maxStates`
-// states) finds a schedule that prints `trace`.
-Verdicts judge(const std::string& program, const std::string& trace, long maxStates);
+// states) finds a schedule that prints `trace`. A trace provera accepts must
+// be found: if the search gave up on one, it is made again with at most
+// `acceptedMaxStates` states, when that is more.
+Verdicts judge(const std::string& program, const std::string& trace, long maxStates, long acceptedMaxStates = 0);
 
 }  // namespace perturbed
