@@ -44,6 +44,7 @@ class Search {
     // succeeded) executed: that append holds every slot below.
     int count = 0, shrinks = 0;
     std::vector<int> appendsInFlight(kMaxThreads, kNotInFlight);  // by worker
+    Mask changesInFlight = 0;  // appends and deletions executed and not yet out
     for (const provera::Line& line : parsed) {
       if (line.worker < 0 || line.worker >= kMaxThreads) continue;
       Guess& g = guesses_[static_cast<std::size_t>(line.worker)];
@@ -58,13 +59,25 @@ class Search {
           if (g.deletion && std::ranges::max(appendsInFlight) != kNotInFlight)
             g.aboveAnAppend = std::ranges::max(appendsInFlight) - g.countAtRequest;
           if (append) inFlight = count;
+          if (append || g.deletion) {
+            // Admitted while another change is in flight: it reached its
+            // admission test only after that one had counted itself out.
+            g.admittedLate = changesInFlight != 0;
+            g.admittedOver = changesInFlight;
+            g.executionLine = static_cast<std::size_t>(line.number - 1);
+            changesInFlight |= bit(static_cast<int>(line.worker));
+          }
           break;
         case provera::Phase::Success:
+          changesInFlight &= ~bit(static_cast<int>(line.worker));
           if (append) inFlight = kNotInFlight;
           if (g.deletion) g.shrinksBefore = shrinks++;
           count += append ? 1 : g.deletion ? -1 : 0;
           break;
-        case provera::Phase::Failure: g.fails = true; break;
+        case provera::Phase::Failure:
+          changesInFlight &= ~bit(static_cast<int>(line.worker));
+          g.fails = true;
+          break;
       }
     }
   }
@@ -87,7 +100,9 @@ class Search {
   //    lies outside the range the append holds; the bottom lies inside it);
   //    and both with the workers that have printed their last line first
   //    instead of last (a real thread gives its admission back as soon as it
-  //    has printed its outcome);
+  //    has printed its outcome). In these, a worker whose append or deletion
+  //    executes while another is in flight is held back from its draw to its
+  //    execution line, and the changes in flight then go first (`holdsBack`);
   //  - with one departure, whose worker is kept running (`sticky`) until it
   //    prints or must wait: one departure then runs a worker far ahead, as
   //    another worker's slow print lets it do on a real machine. This is
@@ -108,6 +123,7 @@ class Search {
     bool finishersFirst = false;  // a worker with no line left to print goes first, not last
     bool drawsEarly = false;      // a worker draws its index as soon as it has printed its request
     bool stallsOnly = false;      // the only departure: an awake worker first in line stalls
+    bool holdsBack = false;       // a worker admitted late waits after its request for its execution line
   };
   Explanation run() {
     RunOptions options;
@@ -152,7 +168,7 @@ class Search {
     for (int budget : {0, 1})
       for (bool drawsEarly : {false, true})
         for (const Order& o : budget == 0 ? std::span<const Order>(kWithoutDeparture) : std::span<const Order>(kSticky))
-          passes.push_back({budget, o.awakeFirst, o.readsAtTop, budget == 1, o.finishersFirst, drawsEarly});
+          passes.push_back({budget, o.awakeFirst, o.readsAtTop, budget == 1, o.finishersFirst, drawsEarly, false, budget == 0});
     for (int budget : {2, 4, 8}) passes.push_back({.budget = budget, .awakeFirst = true, .stallsOnly = true});
     return passes;
   }
@@ -205,7 +221,7 @@ class Search {
         // succeeding deletion's just below where the deletions before its
         // outcome leave the end; a succeeding read's at the bottom (below
         // every deletion's range), or in some passes at the top.
-        const Guess& guess = guesses_[static_cast<std::size_t>(workerOf(t))];
+        const Guess& guess = guessOf(t);
         if (guess.fails && !guess.executes && !guess.deletion && model.failingReadIndexIsDead) {
           // A read the trace has fail at once uses its index only in its test
           // against the count, so the largest index fails wherever any index
@@ -234,6 +250,10 @@ class Search {
     // So may a draw, in each of its values: it touches nothing shared, and
     // its values were fixed when its thread stopped there.
     int owner = ownerOfNext();
+    std::size_t current = currentLine();
+    if (pass_.holdsBack)
+      for (const Option& o : options)
+        if (heldBack(o.thread, current)) awake &= ~bit(o.thread);
     // In a pass that runs the workers that are awake first, they go on
     // before the next line is printed.
     bool awakeCanGoOn = pass_.awakeFirst && std::ranges::any_of(options, [&](const Option& o) {
@@ -255,11 +275,11 @@ class Search {
     // The workers by how soon the trace has a line of theirs: the one whose
     // line comes next must move, and one whose line comes soon likely had to
     // get there first. main, which starts the workers, goes before them all.
-    std::size_t current = currentLine();
     for (Option& o : options) {
       bool first = o.thread == sticky || (pass_.awakeFirst && (awake & bit(o.thread)));
       o.rank = first ? -2 : soonest(o.thread, current);
       if (pass_.drawsEarly && owesDraw(o.thread, current)) o.rank = -2;
+      if (pass_.holdsBack) o.rank = heldBackRank(o.thread, o.rank, owner, current);
     }
     std::stable_sort(options.begin(), options.end(), [](const Option& a, const Option& b) { return a.rank < b.rank; });
     if (pass_.stallsOnly && options.size() > 1) {
@@ -349,6 +369,29 @@ class Search {
     return std::ranges::none_of(draws_, [&](const std::pair<int, int>& d) { return d.first == static_cast<int>(worker); });
   }
 
+  // A worker admitted late, once it has drawn and until its execution line:
+  // a real thread admitted over another change in flight was held up on its
+  // way to the admission test (by a slow print, or by locks others held), not
+  // waiting there, since no broadcast comes before that change is out.
+  bool heldBack(int thread, std::size_t current) const {
+    if (thread == kMain) return false;
+    const Guess& g = guessOf(thread);
+    return g.admittedLate && current < g.executionLine && !owesDraw(thread, current);
+  }
+
+  // `thread`'s place among the ways on (`rank`) in a pass that holds back the
+  // workers admitted late: such a worker draws at once and is then held back;
+  // when its execution line is next, the changes it was admitted over go
+  // first, to count themselves out.
+  long heldBackRank(int thread, long rank, int owner, std::size_t current) const {
+    if (thread == kMain) return rank;
+    if (guessOf(thread).admittedLate && owesDraw(thread, current)) rank = -2;
+    if (heldBack(thread, current)) rank = static_cast<long>(lines_.size());
+    if (owner >= 0 && current == guessOf(owner).executionLine && (guessOf(owner).admittedOver & bit(workerOf(thread))))
+      rank = -3;
+    return rank;
+  }
+
   // The worker named by the next expected line, as its thread; -1 if none.
   int ownerOfNext() const {
     if (printedBytes() >= expected_.size()) return -1;
@@ -374,8 +417,12 @@ class Search {
     // fills, the lowest one it does not hold, above the count its request saw.
     int aboveAnAppend = kNotInFlight;
     bool chosenDraw = false;  // the search chooses its index
+    bool admittedLate = false;      // an append or deletion that executes while another is in flight
+    Mask admittedOver = 0;          // the workers of those in flight then
+    std::size_t executionLine = 0;  // its execution line, if it has one
   };
   std::vector<Guess> guesses_;       // by worker: where its chosen draw likely lies
+  const Guess& guessOf(int thread) const { return guesses_[static_cast<std::size_t>(workerOf(thread))]; }
   std::string* trace_ = nullptr;
   std::vector<int>* schedule_ = nullptr;
   Pass pass_{};
