@@ -16,7 +16,7 @@ constexpr long kDefaultBound = 5000000;  // istrazi --explain's bound when --lim
 
 int main(int argc, char** argv) {
   int runs = argc > 1 ? std::atoi(argv[1]) : 20;
-  int perturbations = argc > 2 ? std::atoi(argv[2]) : 100;
+  int perturbations = argc > 2 ? std::atoi(argv[2]) : 400;
   long maxStates = argc > 3 ? std::atol(argv[3]) : 200000;
   std::mt19937 random(7);
   for (const std::string program : {"zadatak", "niz-mark", "niz-locks"}) {

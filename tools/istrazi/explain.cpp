@@ -62,7 +62,6 @@ class Search {
           if (append || g.deletion) {
             // Admitted while another change is in flight: it reached its
             // admission test only after that one had counted itself out.
-            g.admittedLate = changesInFlight != 0;
             g.admittedOver = changesInFlight;
             g.executionLine = static_cast<std::size_t>(line.number - 1);
             changesInFlight |= bit(static_cast<int>(line.worker));
@@ -123,7 +122,7 @@ class Search {
     bool finishersFirst = false;  // a worker with no line left to print goes first, not last
     bool drawsEarly = false;      // a worker draws its index as soon as it has printed its request
     bool stallsOnly = false;      // the only departure: an awake worker first in line stalls
-    bool holdsBack = false;       // a worker admitted late waits after its request for its execution line
+    bool holdsBack = false;       // a worker admitted late waits from its draw to its execution line
   };
   Explanation run() {
     RunOptions options;
@@ -168,7 +167,13 @@ class Search {
     for (int budget : {0, 1})
       for (bool drawsEarly : {false, true})
         for (const Order& o : budget == 0 ? std::span<const Order>(kWithoutDeparture) : std::span<const Order>(kSticky))
-          passes.push_back({budget, o.awakeFirst, o.readsAtTop, budget == 1, o.finishersFirst, drawsEarly, false, budget == 0});
+          passes.push_back({.budget = budget,
+                            .awakeFirst = o.awakeFirst,
+                            .readsAtTop = o.readsAtTop,
+                            .sticky = budget == 1,
+                            .finishersFirst = o.finishersFirst,
+                            .drawsEarly = drawsEarly,
+                            .holdsBack = budget == 0});
     for (int budget : {2, 4, 8}) passes.push_back({.budget = budget, .awakeFirst = true, .stallsOnly = true});
     return passes;
   }
@@ -376,7 +381,7 @@ class Search {
   bool heldBack(int thread, std::size_t current) const {
     if (thread == kMain) return false;
     const Guess& g = guessOf(thread);
-    return g.admittedLate && current < g.executionLine && !owesDraw(thread, current);
+    return g.admittedOver != 0 && current < g.executionLine && !owesDraw(thread, current);
   }
 
   // `thread`'s place among the ways on (`rank`) in a pass that holds back the
@@ -385,7 +390,7 @@ class Search {
   // first, to count themselves out.
   long heldBackRank(int thread, long rank, int owner, std::size_t current) const {
     if (thread == kMain) return rank;
-    if (guessOf(thread).admittedLate && owesDraw(thread, current)) rank = -2;
+    if (guessOf(thread).admittedOver != 0 && owesDraw(thread, current)) rank = -2;
     if (heldBack(thread, current)) rank = static_cast<long>(lines_.size());
     if (owner >= 0 && current == guessOf(owner).executionLine && (guessOf(owner).admittedOver & bit(workerOf(thread))))
       rank = -3;
@@ -417,11 +422,12 @@ class Search {
     // fills, the lowest one it does not hold, above the count its request saw.
     int aboveAnAppend = kNotInFlight;
     bool chosenDraw = false;  // the search chooses its index
-    bool admittedLate = false;      // an append or deletion that executes while another is in flight
-    Mask admittedOver = 0;          // the workers of those in flight then
-    std::size_t executionLine = 0;  // its execution line, if it has one
+    // An append or deletion: the workers whose appends and deletions were in
+    // flight when it executed (it was admitted late if any), and that line.
+    Mask admittedOver = 0;
+    std::size_t executionLine = 0;
   };
-  std::vector<Guess> guesses_;       // by worker: where its chosen draw likely lies
+  std::vector<Guess> guesses_;  // by worker: what the trace tells of it
   const Guess& guessOf(int thread) const { return guesses_[static_cast<std::size_t>(workerOf(thread))]; }
   std::string* trace_ = nullptr;
   std::vector<int>* schedule_ = nullptr;
