@@ -45,12 +45,14 @@ class Search {
     int count = 0, shrinks = 0;
     std::vector<int> appendsInFlight(kMaxThreads, kNotInFlight);  // by worker
     Mask changesInFlight = 0;  // appends and deletions executed and not yet out
+    Mask appendsStored = 0;    // appends in flight a deletion was admitted over
     for (const provera::Line& line : parsed) {
       if (line.worker < 0 || line.worker >= kMaxThreads) continue;
       Guess& g = guesses_[static_cast<std::size_t>(line.worker)];
       int& inFlight = appendsInFlight[static_cast<std::size_t>(line.worker)];
       g.deletion = line.command == provera::Command::Delete;
       bool append = line.command == provera::Command::Append;
+      bool read = line.command == provera::Command::Read;
       switch (line.phase) {
         case provera::Phase::Request: g.countAtRequest = count; break;
         case provera::Phase::Execution:
@@ -59,6 +61,16 @@ class Search {
           if (g.deletion && std::ranges::max(appendsInFlight) != kNotInFlight)
             g.aboveAnAppend = std::ranges::max(appendsInFlight) - g.countAtRequest;
           if (append) inFlight = count;
+          // A read that executes over an append in flight passed its lock
+          // before that append took its range, unless a deletion admitted
+          // over the append shows it has stored (the read then lies in the
+          // filled slot).
+          for (int w = 0; w < kMaxThreads; ++w)
+            if (appendsInFlight[static_cast<std::size_t>(w)] != kNotInFlight) {
+              if (g.deletion) appendsStored |= bit(w);
+              if (read && !(appendsStored & bit(w)))
+                guesses_[static_cast<std::size_t>(w)].takesRangeAfter = static_cast<std::size_t>(line.number - 1);
+            }
           if (append || g.deletion) {
             // Admitted while another change is in flight: it reached its
             // admission test only after that one had counted itself out.
@@ -69,6 +81,7 @@ class Search {
           break;
         case provera::Phase::Success:
           changesInFlight &= ~bit(static_cast<int>(line.worker));
+          appendsStored &= ~bit(static_cast<int>(line.worker));
           if (append) inFlight = kNotInFlight;
           if (g.deletion) g.shrinksBefore = shrinks++;
           count += append ? 1 : g.deletion ? -1 : 0;
@@ -101,7 +114,9 @@ class Search {
   //    instead of last (a real thread gives its admission back as soon as it
   //    has printed its outcome). In these, a worker whose append or deletion
   //    executes while another is in flight is held back from its draw to its
-  //    execution line, and the changes in flight then go first (`holdsBack`);
+  //    execution line, and the changes in flight then go first; an append
+  //    that reads execute over waits after its execution line until they
+  //    have executed (`holdsBack`, see heldBack());
   //  - with one departure, whose worker is kept running (`sticky`) until it
   //    prints or must wait: one departure then runs a worker far ahead, as
   //    another worker's slow print lets it do on a real machine. This is
@@ -234,11 +249,14 @@ class Search {
           options.push_back({t, bound - 1});
           continue;
         }
-        int first = guess.fails                           ? bound - 1
-                    : guess.aboveAnAppend != kNotInFlight ? std::clamp(bound + guess.aboveAnAppend, 0, bound - 1)
-                    : guess.deletion                      ? std::clamp(bound - 1 - guess.shrinksBefore, 0, bound - 1)
-                    : pass_.readsAtTop                    ? bound - 1
-                                                          : 0;
+        // Held back, one in a filled slot draws once the append has stored:
+        // the slot is then the top.
+        bool drawsLate = pass_.holdsBack && guess.inAFilledSlot();
+        int first = guess.fails || drawsLate ? bound - 1
+                    : guess.inAFilledSlot()  ? std::clamp(bound + guess.aboveAnAppend, 0, bound - 1)
+                    : guess.deletion         ? std::clamp(bound - 1 - guess.shrinksBefore, 0, bound - 1)
+                    : pass_.readsAtTop       ? bound - 1
+                                             : 0;
         for (int v = first; v >= 0; --v) options.push_back({t, v});
         for (int v = first + 1; v < bound; ++v) options.push_back({t, v});
       } else if (const std::string* line = pendingLine(t)) {
@@ -374,23 +392,30 @@ class Search {
     return std::ranges::none_of(draws_, [&](const std::pair<int, int>& d) { return d.first == static_cast<int>(worker); });
   }
 
-  // A worker admitted late, once it has drawn and until its execution line:
-  // a real thread admitted over another change in flight was held up on its
-  // way to the admission test (by a slow print, or by locks others held), not
-  // waiting there, since no broadcast comes before that change is out.
+  // Held back in a pass that holds workers back:
+  //  - a worker admitted late, from its draw (from its request, if it lies in
+  //    a filled slot) to its execution line: a real thread admitted over
+  //    another change in flight was held up on its way to the admission test
+  //    (by a slow print, or by locks others held), not waiting there, since
+  //    no broadcast comes before that change is out;
+  //  - an append in flight, from its execution line until a read executing
+  //    over it has printed that line: the read passed its lock before the
+  //    append took its range.
   bool heldBack(int thread, std::size_t current) const {
     if (thread == kMain) return false;
     const Guess& g = guessOf(thread);
-    return g.admittedOver != 0 && current < g.executionLine && !owesDraw(thread, current);
+    if (g.admittedOver != 0 && current < g.executionLine) return !owesDraw(thread, current) || g.inAFilledSlot();
+    return g.executionLine < current && current <= g.takesRangeAfter;
   }
 
-  // `thread`'s place among the ways on (`rank`) in a pass that holds back the
-  // workers admitted late: such a worker draws at once and is then held back;
-  // when its execution line is next, the changes it was admitted over go
-  // first, to count themselves out.
+  // `thread`'s place among the ways on (`rank`) in a pass that holds workers
+  // back: one admitted late draws at once (unless it lies in a filled slot)
+  // and is then held back, as is an append its reads pass; when its execution
+  // line is next, the changes it was admitted over go first, to count
+  // themselves out.
   long heldBackRank(int thread, long rank, int owner, std::size_t current) const {
     if (thread == kMain) return rank;
-    if (guessOf(thread).admittedOver != 0 && owesDraw(thread, current)) rank = -2;
+    if (guessOf(thread).admittedOver != 0 && !guessOf(thread).inAFilledSlot() && owesDraw(thread, current)) rank = -2;
     if (heldBack(thread, current)) rank = static_cast<long>(lines_.size());
     if (owner >= 0 && current == guessOf(owner).executionLine && (guessOf(owner).admittedOver & bit(workerOf(thread))))
       rank = -3;
@@ -426,6 +451,8 @@ class Search {
     // flight when it executed (it was admitted late if any), and that line.
     Mask admittedOver = 0;
     std::size_t executionLine = 0;
+    std::size_t takesRangeAfter = 0;  // an append: the last execution line of a read over it
+    bool inAFilledSlot() const { return aboveAnAppend != kNotInFlight; }
   };
   std::vector<Guess> guesses_;  // by worker: what the trace tells of it
   const Guess& guessOf(int thread) const { return guesses_[static_cast<std::size_t>(workerOf(thread))]; }
