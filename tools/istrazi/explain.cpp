@@ -54,7 +54,11 @@ class Search {
       bool append = line.command == provera::Command::Append;
       bool read = line.command == provera::Command::Read;
       switch (line.phase) {
-        case provera::Phase::Request: g.countAtRequest = count; break;
+        case provera::Phase::Request:
+          g.countAtRequest = count;
+          g.highestCount = count;
+          g.highestCountLine = static_cast<std::size_t>(line.number - 1);
+          break;
         case provera::Phase::Execution:
           g.executes = true;
           // A deletion admitted over an append lies above what it holds.
@@ -91,6 +95,12 @@ class Search {
           g.fails = true;
           break;
       }
+      // Where the count stood highest in each pending worker's window so far.
+      for (Guess& pending : guesses_)
+        if (pending.highestCountLine != kNoLine && !pending.executes && !pending.fails && count > pending.highestCount) {
+          pending.highestCount = count;
+          pending.highestCountLine = static_cast<std::size_t>(line.number);
+        }
     }
   }
 
@@ -116,7 +126,8 @@ class Search {
   //    executes while another is in flight is held back from its draw to its
   //    execution line, and the changes in flight then go first; an append
   //    that reads execute over waits after its execution line until they
-  //    have executed (`holdsBack`, see heldBack());
+  //    have executed, and a failing command draws when the count stands
+  //    highest (`holdsBack`, see heldBack());
   //  - with one departure, whose worker is kept running (`sticky`) until it
   //    prints or must wait: one departure then runs a worker far ahead, as
   //    another worker's slow print lets it do on a real machine. This is
@@ -400,10 +411,14 @@ class Search {
   //    no broadcast comes before that change is out;
   //  - an append in flight, from its execution line until a read executing
   //    over it has printed that line: the read passed its lock before the
-  //    append took its range.
+  //    append took its range;
+  //  - a command that fails, from its request until the count the lines show
+  //    is highest before it executes: it fails only if it drew high enough.
   bool heldBack(int thread, std::size_t current) const {
     if (thread == kMain) return false;
     const Guess& g = guessOf(thread);
+    if (g.fails && g.highestCount > g.countAtRequest && current < g.highestCountLine && owesDraw(thread, current))
+      return true;
     if (g.admittedOver != 0 && current < g.executionLine) return !owesDraw(thread, current) || g.inAFilledSlot();
     return g.executionLine < current && current <= g.takesRangeAfter;
   }
@@ -437,6 +452,7 @@ class Search {
   std::vector<int> workers_;         // the worker each line names
   std::vector<std::vector<std::size_t>> linesOf_;  // by worker: its lines, in order
   static constexpr int kNotInFlight = -1000000;  // no count: no append in flight
+  static constexpr std::size_t kNoLine = static_cast<std::size_t>(-1);
   struct Guess {
     bool deletion = false;
     bool fails = false;
@@ -452,6 +468,10 @@ class Search {
     Mask admittedOver = 0;
     std::size_t executionLine = 0;
     std::size_t takesRangeAfter = 0;  // an append: the last execution line of a read over it
+    // The highest count the lines show between its request and its execution
+    // (or failure), and the line after which it first stood there.
+    int highestCount = 0;
+    std::size_t highestCountLine = kNoLine;
     bool inAFilledSlot() const { return aboveAnAppend != kNotInFlight; }
   };
   std::vector<Guess> guesses_;  // by worker: what the trace tells of it
