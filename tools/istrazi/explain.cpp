@@ -38,70 +38,7 @@ class Search {
     for (const Participant& p : scenario.participants)
       if (p.worker < kMaxThreads && std::ranges::find(p.draws, kChosenDraw) != p.draws.end())
         guesses_[static_cast<std::size_t>(p.worker)].chosenDraw = true;
-    std::vector<provera::Line> parsed = provera::parse(model.program, trace).lines;
-    // The count as the lines so far leave it, relative to its start, and
-    // where it stood when each append in flight (executed, not yet
-    // succeeded) executed: that append holds every slot below.
-    int count = 0, shrinks = 0;
-    std::vector<int> appendsInFlight(kMaxThreads, kNotInFlight);  // by worker
-    Mask changesInFlight = 0;  // appends and deletions executed and not yet out
-    Mask appendsStored = 0;    // appends in flight a deletion was admitted over
-    for (const provera::Line& line : parsed) {
-      if (line.worker < 0 || line.worker >= kMaxThreads) continue;
-      Guess& g = guesses_[static_cast<std::size_t>(line.worker)];
-      int& inFlight = appendsInFlight[static_cast<std::size_t>(line.worker)];
-      g.deletion = line.command == provera::Command::Delete;
-      bool append = line.command == provera::Command::Append;
-      bool read = line.command == provera::Command::Read;
-      switch (line.phase) {
-        case provera::Phase::Request:
-          g.countAtRequest = count;
-          g.highestCount = count;
-          g.highestCountLine = static_cast<std::size_t>(line.number - 1);
-          break;
-        case provera::Phase::Execution:
-          g.executes = true;
-          // A deletion admitted over an append lies above what it holds.
-          if (g.deletion && std::ranges::max(appendsInFlight) != kNotInFlight)
-            g.aboveAnAppend = std::ranges::max(appendsInFlight) - g.countAtRequest;
-          if (append) inFlight = count;
-          // A read that executes over an append in flight passed its lock
-          // before that append took its range, unless a deletion admitted
-          // over the append shows it has stored (the read then lies in the
-          // filled slot).
-          for (int w = 0; w < kMaxThreads; ++w)
-            if (appendsInFlight[static_cast<std::size_t>(w)] != kNotInFlight) {
-              if (g.deletion) appendsStored |= bit(w);
-              if (read && !(appendsStored & bit(w)))
-                guesses_[static_cast<std::size_t>(w)].takesRangeAfter = static_cast<std::size_t>(line.number - 1);
-            }
-          if (append || g.deletion) {
-            // Admitted while another change is in flight: it reached its
-            // admission test only after that one had counted itself out.
-            g.admittedOver = changesInFlight;
-            g.executionLine = static_cast<std::size_t>(line.number - 1);
-            changesInFlight |= bit(static_cast<int>(line.worker));
-          }
-          break;
-        case provera::Phase::Success:
-          changesInFlight &= ~bit(static_cast<int>(line.worker));
-          appendsStored &= ~bit(static_cast<int>(line.worker));
-          if (append) inFlight = kNotInFlight;
-          if (g.deletion) g.shrinksBefore = shrinks++;
-          count += append ? 1 : g.deletion ? -1 : 0;
-          break;
-        case provera::Phase::Failure:
-          changesInFlight &= ~bit(static_cast<int>(line.worker));
-          g.fails = true;
-          break;
-      }
-      // Where the count stood highest in each pending worker's window so far.
-      for (Guess& pending : guesses_)
-        if (pending.highestCountLine != kNoLine && !pending.executes && !pending.fails && count > pending.highestCount) {
-          pending.highestCount = count;
-          pending.highestCountLine = static_cast<std::size_t>(line.number);
-        }
-    }
+    guessFrom(provera::parse(model.program, trace).lines);
   }
 
   // Limited discrepancy search: the search first trusts its order of the
@@ -182,6 +119,73 @@ class Search {
   }
 
  private:
+  // What the trace's lines tell of each worker (see Guess).
+  void guessFrom(const std::vector<provera::Line>& parsed) {
+    // The count as the lines so far leave it, relative to its start, and
+    // where it stood when each append in flight (executed, not yet
+    // succeeded) executed: that append holds every slot below.
+    int count = 0, shrinks = 0;
+    std::vector<int> appendsInFlight(kMaxThreads, kNotInFlight);  // by worker
+    Mask changesInFlight = 0;  // appends and deletions executed and not yet out
+    Mask appendsStored = 0;    // appends in flight a deletion was admitted over
+    for (const provera::Line& line : parsed) {
+      if (line.worker < 0 || line.worker >= kMaxThreads) continue;
+      Guess& g = guesses_[static_cast<std::size_t>(line.worker)];
+      int& inFlight = appendsInFlight[static_cast<std::size_t>(line.worker)];
+      g.deletion = line.command == provera::Command::Delete;
+      bool append = line.command == provera::Command::Append;
+      bool read = line.command == provera::Command::Read;
+      switch (line.phase) {
+        case provera::Phase::Request:
+          g.countAtRequest = count;
+          g.highestCount = count;
+          g.highestCountLine = static_cast<std::size_t>(line.number - 1);
+          break;
+        case provera::Phase::Execution:
+          g.executes = true;
+          // A deletion admitted over an append lies above what it holds.
+          if (g.deletion && std::ranges::max(appendsInFlight) != kNotInFlight)
+            g.aboveAnAppend = std::ranges::max(appendsInFlight) - g.countAtRequest;
+          if (append) inFlight = count;
+          // A read that executes over an append in flight passed its lock
+          // before that append took its range, unless a deletion admitted
+          // over the append shows it has stored (the read then lies in the
+          // filled slot).
+          for (int w = 0; w < kMaxThreads; ++w)
+            if (appendsInFlight[static_cast<std::size_t>(w)] != kNotInFlight) {
+              if (g.deletion) appendsStored |= bit(w);
+              if (read && !(appendsStored & bit(w)))
+                guesses_[static_cast<std::size_t>(w)].takesRangeAfter = static_cast<std::size_t>(line.number - 1);
+            }
+          if (append || g.deletion) {
+            // Admitted while another change is in flight: it reached its
+            // admission test only after that one had counted itself out.
+            g.admittedOver = changesInFlight;
+            g.executionLine = static_cast<std::size_t>(line.number - 1);
+            changesInFlight |= bit(static_cast<int>(line.worker));
+          }
+          break;
+        case provera::Phase::Success:
+          changesInFlight &= ~bit(static_cast<int>(line.worker));
+          appendsStored &= ~bit(static_cast<int>(line.worker));
+          if (append) inFlight = kNotInFlight;
+          if (g.deletion) g.shrinksBefore = shrinks++;
+          count += append ? 1 : g.deletion ? -1 : 0;
+          break;
+        case provera::Phase::Failure:
+          changesInFlight &= ~bit(static_cast<int>(line.worker));
+          g.fails = true;
+          break;
+      }
+      // Where the count stood highest in each pending worker's window so far.
+      for (Guess& pending : guesses_)
+        if (pending.highestCountLine != kNoLine && !pending.executes && !pending.fails && count > pending.highestCount) {
+          pending.highestCount = count;
+          pending.highestCountLine = static_cast<std::size_t>(line.number);
+        }
+    }
+  }
+
   static std::vector<Pass> firstPasses() {
     struct Order {
       bool awakeFirst, readsAtTop, finishersFirst;
