@@ -2,26 +2,20 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 #include <string>
 
 #include "check.hpp"
 #include "wellformed.hpp"
 #include "child.hpp"
+#include "scratch.hpp"
 
 namespace {
 
 using provera::Program;
 
-std::string recorded(const std::string& name) {
-  std::ifstream file(std::string(TRACE_DIR) + "/" + name + ".txt", std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
+std::string recorded(const std::string& name) { return seam::readFile(std::string(TRACE_DIR) + "/" + name + ".txt"); }
 
 std::vector<std::string> linesOf(const std::string& text) { return seam::splitLines(text); }
 

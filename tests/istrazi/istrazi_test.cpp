@@ -271,12 +271,7 @@ seam::Outcome explainWithin(const std::string& program, const std::string& trace
   return explore(binPath("istrazi"), {program, "--explain", file, "--out", dir.path("s"), "--limit", std::to_string(states)});
 }
 
-std::string savedTrace(const std::string& name) {
-  std::ifstream file(std::string(TRACE_DIR) + "/" + name);
-  std::ostringstream trace;
-  trace << file.rdbuf();
-  return trace.str();
-}
+std::string savedTrace(const std::string& name) { return seam::readFile(std::string(TRACE_DIR) + "/" + name); }
 
 // A real run under load: readers 6 and 9 gave their admission back right after
 // their outcome lines, before deletion 8 (line 16) could be admitted. Taking
@@ -519,12 +514,9 @@ TEST_P(Mutant, IsCaughtAndItsCounterexampleReplaysTheSame) {
   std::string stamped = dir.path("counterexample.stamped");
   seam::Outcome saved = explore(explorer, {"--replay", schedule, "--save", stamped});
   EXPECT_EQ(saved.status, 1) << saved.describe();
-  std::ifstream in(stamped);
-  std::ostringstream text;
-  text << in.rdbuf();
   std::vector<timeline::Stamped> lines;
   std::string problem;
-  ASSERT_TRUE(timeline::readStamped(text.str(), lines, problem)) << problem;
+  ASSERT_TRUE(timeline::readStamped(seam::readFile(stamped), lines, problem)) << problem;
   EXPECT_EQ(timeline::joined(lines), once.out);
   for (std::size_t i = 1; i < lines.size(); ++i) EXPECT_GE(lines[i].at, lines[i - 1].at);
 

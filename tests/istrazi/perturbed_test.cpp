@@ -6,23 +6,15 @@
 // searched within 20,000 states, one it accepts within 500,000.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "perturbed.hpp"
+#include "scratch.hpp"
 
 namespace {
 
 using perturbed::Kind;
 using perturbed::Verdicts;
-
-std::string savedRun(const std::string& program, int run) {
-  std::ifstream in(std::string(TRACE_DIR) + "/run-" + program + "-" + std::to_string(run) + ".txt", std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 class Perturbed : public testing::TestWithParam<const char*> {};
 
@@ -33,7 +25,7 @@ TEST_P(Perturbed, ProveraAcceptsExactlyWhatASchedulePrints) {
   if (program == "niz-mark") kinds.push_back(Kind::Value);
   std::vector<std::string> runs;
   for (int run = 1; run <= 3; ++run) {
-    runs.push_back(savedRun(program, run));
+    runs.push_back(seam::readFile(std::string(TRACE_DIR) + "/run-" + program + "-" + std::to_string(run) + ".txt"));
     ASSERT_FALSE(runs.back().empty()) << program;
   }
   std::map<std::string, int> counts;

@@ -17,12 +17,7 @@
 
 namespace {
 
-std::string readFile(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+using seam::readFile;
 
 class Source : public ::testing::Test {
  protected:

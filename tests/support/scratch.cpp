@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <vector>
 
@@ -21,6 +23,13 @@ Scratch::Scratch() {
   if (mkdtemp(name.data()) == nullptr)
     throw std::runtime_error("cannot make a temporary directory in " + base + ": " + std::strerror(errno));
   dir_ = name.data();
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 Scratch::~Scratch() {

@@ -21,4 +21,7 @@ class Scratch {
   std::string dir_;
 };
 
+// The whole of the file at `path`, as bytes; empty if it cannot be read.
+std::string readFile(const std::string& path);
+
 }  // namespace seam

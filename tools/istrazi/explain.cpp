@@ -100,7 +100,6 @@ class Search {
       RunResult result;
       startRun(scenario_, options, result);
       trace_ = &result.trace;
-      schedule_ = &result.schedule;
       seen_.clear();
       draws_.clear();
       cut_ = false;
@@ -144,8 +143,8 @@ class Search {
         case provera::Phase::Execution:
           g.executes = true;
           // A deletion admitted over an append lies above what it holds.
-          if (g.deletion && std::ranges::max(appendsInFlight) != kNotInFlight)
-            g.aboveAnAppend = std::ranges::max(appendsInFlight) - g.countAtRequest;
+          if (int filling = std::ranges::max(appendsInFlight); g.deletion && filling != kNotInFlight)
+            g.aboveAnAppend = filling - g.countAtRequest;
           if (append) inFlight = count;
           // A read that executes over an append in flight passed its lock
           // before that append took its range, unless a deletion admitted
@@ -481,7 +480,6 @@ class Search {
   std::vector<Guess> guesses_;  // by worker: what the trace tells of it
   const Guess& guessOf(int thread) const { return guesses_[static_cast<std::size_t>(workerOf(thread))]; }
   std::string* trace_ = nullptr;
-  std::vector<int>* schedule_ = nullptr;
   Pass pass_{};
   std::unordered_map<uint64_t, int> seen_;  // each state met, with the most budget it had
   long visited_ = 0;
