@@ -407,6 +407,17 @@ TEST(Explain, FindsARunWhoseWorkersRunOnFromTheirLines) {
   // did not find it while the draw was not held back.
   found = explainWithin("niz-locks", savedTrace("niz-locks-drawn-late.txt"));
   EXPECT_EQ(found.status, 0) << found.describe();
+  // Here read 5, between its lines when append 3 executes at line 12, passed
+  // its lock after line 11 before append 3 took its range. Five million states
+  // did not find it while only reads executing over an append held it back.
+  found = explainWithin("niz-locks", savedTrace("niz-locks-in-flight.txt"));
+  EXPECT_EQ(found.status, 0) << found.describe();
+  // Here deletion 19, admitted over append 5, drew the slot append 5 filled,
+  // which append 5 stored only after read 0 had passed its lock after line
+  // 23. Five million states did not find it while deletion 19 drew as soon as
+  // its execution line was next.
+  found = explainWithin("niz-locks", savedTrace("niz-locks-filled.txt"));
+  EXPECT_EQ(found.status, 0) << found.describe();
 }
 
 // A trace no schedule gives: the line at which it leaves them all is named.

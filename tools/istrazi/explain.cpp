@@ -62,9 +62,9 @@ class Search {
   //    has printed its outcome). In these, a worker whose append or deletion
   //    executes while another is in flight is held back from its draw to its
   //    execution line, and the changes in flight then go first; an append
-  //    that reads execute over waits after its execution line until they
-  //    have executed, and a failing command draws when the count stands
-  //    highest (`holdsBack`, see heldBack());
+  //    waits after its execution line until the reads that must pass their
+  //    locks before it takes its range have done so, and a failing command
+  //    draws when the count stands highest (`holdsBack`, see heldBack());
   //  - with one departure, whose worker is kept running (`sticky`) until it
   //    prints or must wait: one departure then runs a worker far ahead, as
   //    another worker's slow print lets it do on a real machine. This is
@@ -127,6 +127,8 @@ class Search {
     std::vector<int> appendsInFlight(kMaxThreads, kNotInFlight);  // by worker
     Mask changesInFlight = 0;  // appends and deletions executed and not yet out
     Mask appendsStored = 0;    // appends in flight a deletion was admitted over
+    Mask readsInFlight = 0;    // reads executed and not yet out
+    std::vector<Mask> readsInFlightAt(kMaxThreads, 0);  // by append: those when it executed
     for (const provera::Line& line : parsed) {
       if (line.worker < 0 || line.worker >= kMaxThreads) continue;
       Guess& g = guesses_[static_cast<std::size_t>(line.worker)];
@@ -143,9 +145,15 @@ class Search {
         case provera::Phase::Execution:
           g.executes = true;
           // A deletion admitted over an append lies above what it holds.
-          if (int filling = std::ranges::max(appendsInFlight); g.deletion && filling != kNotInFlight)
+          if (int filling = std::ranges::max(appendsInFlight); g.deletion && filling != kNotInFlight) {
             g.aboveAnAppend = filling - g.countAtRequest;
-          if (append) inFlight = count;
+            g.filledBy = static_cast<int>(std::ranges::max_element(appendsInFlight) - appendsInFlight.begin());
+          }
+          if (append) {
+            inFlight = count;
+            readsInFlightAt[static_cast<std::size_t>(line.worker)] = readsInFlight;
+          }
+          if (read) readsInFlight |= bit(static_cast<int>(line.worker));
           // A read that executes over an append in flight passed its lock
           // before that append took its range, unless a deletion admitted
           // over the append shows it has stored (the read then lies in the
@@ -154,17 +162,24 @@ class Search {
             if (appendsInFlight[static_cast<std::size_t>(w)] != kNotInFlight) {
               if (g.deletion) appendsStored |= bit(w);
               if (read && !(appendsStored & bit(w)))
-                guesses_[static_cast<std::size_t>(w)].takesRangeAfter = static_cast<std::size_t>(line.number - 1);
+                guesses_[static_cast<std::size_t>(w)].readsOver |= bit(static_cast<int>(line.worker));
             }
+          g.executionLine = static_cast<std::size_t>(line.number - 1);
           if (append || g.deletion) {
             // Admitted while another change is in flight: it reached its
             // admission test only after that one had counted itself out.
             g.admittedOver = changesInFlight;
-            g.executionLine = static_cast<std::size_t>(line.number - 1);
             changesInFlight |= bit(static_cast<int>(line.worker));
           }
           break;
         case provera::Phase::Success:
+          // A read in flight when an append executed, out before it, passed
+          // its lock after its execution line before that append took its range.
+          for (int w = 0; w < kMaxThreads; ++w)
+            if (read && appendsInFlight[static_cast<std::size_t>(w)] != kNotInFlight &&
+                (readsInFlightAt[static_cast<std::size_t>(w)] & bit(static_cast<int>(line.worker))))
+              guesses_[static_cast<std::size_t>(w)].readsOver |= bit(static_cast<int>(line.worker));
+          readsInFlight &= ~bit(static_cast<int>(line.worker));
           changesInFlight &= ~bit(static_cast<int>(line.worker));
           appendsStored &= ~bit(static_cast<int>(line.worker));
           if (append) inFlight = kNotInFlight;
@@ -407,14 +422,14 @@ class Search {
   }
 
   // Held back in a pass that holds workers back:
-  //  - a worker admitted late, from its draw (from its request, if it lies in
-  //    a filled slot) to its execution line: a real thread admitted over
-  //    another change in flight was held up on its way to the admission test
-  //    (by a slow print, or by locks others held), not waiting there, since
-  //    no broadcast comes before that change is out;
-  //  - an append in flight, from its execution line until a read executing
-  //    over it has printed that line: the read passed its lock before the
-  //    append took its range;
+  //  - a worker admitted late, from its draw to its execution line: a real
+  //    thread admitted over another change in flight was held up on its way
+  //    to the admission test (by a slow print, or by locks others held), not
+  //    waiting there, since no broadcast comes before that change is out;
+  //    one in a filled slot, from its request until the append that fills
+  //    the slot has stored (only then does the slot exist to be drawn);
+  //  - an append in flight, from its execution line until each of its
+  //    `readsOver` has passed its lock after its own execution line;
   //  - a command that fails, from its request until the count the lines show
   //    is highest before it executes: it fails only if it drew high enough.
   bool heldBack(int thread, std::size_t current) const {
@@ -422,19 +437,31 @@ class Search {
     const Guess& g = guessOf(thread);
     if (g.fails && g.highestCount > g.countAtRequest && current < g.highestCountLine && owesDraw(thread, current))
       return true;
+    if (g.inAFilledSlot() && owesDraw(thread, current) && !ranToItsPause(g.filledBy, current)) return true;
     if (g.admittedOver != 0 && current < g.executionLine) return !owesDraw(thread, current) || g.inAFilledSlot();
-    return g.executionLine < current && current <= g.takesRangeAfter;
+    if (g.executionLine >= current) return false;
+    for (int reader = 0; reader < kMaxThreads; ++reader)
+      if ((g.readsOver & bit(reader)) && !ranToItsPause(reader, current)) return true;
+    return false;
+  }
+
+  // A worker has printed its execution line and run on to its pause after
+  // it: a read has passed its lock, an append has stored.
+  bool ranToItsPause(int worker, std::size_t current) const {
+    if (guesses_[static_cast<std::size_t>(worker)].executionLine >= current) return false;
+    Pending next = pendingOf(threadOf(worker));
+    return next == Pending::Pause || next == Pending::Print || next == Pending::Ended;
   }
 
   // `thread`'s place among the ways on (`rank`) in a pass that holds workers
   // back: one admitted late draws at once (unless it lies in a filled slot)
   // and is then held back, as is an append its reads pass; when its execution
   // line is next, the changes it was admitted over go first, to count
-  // themselves out.
+  // themselves out, unless they are held back themselves.
   long heldBackRank(int thread, long rank, int owner, std::size_t current) const {
     if (thread == kMain) return rank;
     if (guessOf(thread).admittedOver != 0 && !guessOf(thread).inAFilledSlot() && owesDraw(thread, current)) rank = -2;
-    if (heldBack(thread, current)) rank = static_cast<long>(lines_.size());
+    if (heldBack(thread, current)) return static_cast<long>(lines_.size());
     if (owner >= 0 && current == guessOf(owner).executionLine && (guessOf(owner).admittedOver & bit(workerOf(thread))))
       rank = -3;
     return rank;
@@ -465,12 +492,16 @@ class Search {
     // A deletion that executes over an append in flight: the slot that append
     // fills, the lowest one it does not hold, above the count its request saw.
     int aboveAnAppend = kNotInFlight;
+    int filledBy = -1;  // and that append's worker
     bool chosenDraw = false;  // the search chooses its index
     // An append or deletion: the workers whose appends and deletions were in
-    // flight when it executed (it was admitted late if any), and that line.
+    // flight when it executed (it was admitted late if any).
     Mask admittedOver = 0;
-    std::size_t executionLine = 0;
-    std::size_t takesRangeAfter = 0;  // an append: the last execution line of a read over it
+    std::size_t executionLine = 0;  // the line it executes at
+    // An append: the reads that pass their lock after their execution line
+    // before it takes its range (they execute over it, or they are in flight
+    // when it executes and out before it).
+    Mask readsOver = 0;
     // The highest count the lines show between its request and its execution
     // (or failure), and the line after which it first stood there.
     int highestCount = 0;
