@@ -128,7 +128,11 @@ class Search {
     Mask changesInFlight = 0;  // appends and deletions executed and not yet out
     Mask appendsStored = 0;    // appends in flight a deletion was admitted over
     Mask readsInFlight = 0;    // reads executed and not yet out
-    std::vector<Mask> readsInFlightAt(kMaxThreads, 0);  // by append: those when it executed
+    // By append in flight: the reads that, if out before it, passed their lock
+    // after their execution line before it took its range (those in flight
+    // when it executed, and those executing over it before it has stored),
+    // and every read executing over it.
+    std::vector<Mask> passAfterIfOut(kMaxThreads, 0), executingOver(kMaxThreads, 0);
     for (const provera::Line& line : parsed) {
       if (line.worker < 0 || line.worker >= kMaxThreads) continue;
       Guess& g = guesses_[static_cast<std::size_t>(line.worker)];
@@ -151,19 +155,22 @@ class Search {
           }
           if (append) {
             inFlight = count;
-            readsInFlightAt[static_cast<std::size_t>(line.worker)] = readsInFlight;
+            passAfterIfOut[static_cast<std::size_t>(line.worker)] = readsInFlight;
+            executingOver[static_cast<std::size_t>(line.worker)] = 0;
           }
-          if (read) readsInFlight |= bit(static_cast<int>(line.worker));
           // A read that executes over an append in flight passed its lock
           // before that append took its range, unless a deletion admitted
           // over the append shows it has stored (the read then lies in the
-          // filled slot).
+          // filled slot, or it passed before the store and passes again after
+          // the append's release).
           for (int w = 0; w < kMaxThreads; ++w)
             if (appendsInFlight[static_cast<std::size_t>(w)] != kNotInFlight) {
               if (g.deletion) appendsStored |= bit(w);
-              if (read && !(appendsStored & bit(w)))
-                guesses_[static_cast<std::size_t>(w)].readsOver |= bit(static_cast<int>(line.worker));
+              if (!read) continue;
+              executingOver[static_cast<std::size_t>(w)] |= bit(static_cast<int>(line.worker));
+              if (!(appendsStored & bit(w))) passAfterIfOut[static_cast<std::size_t>(w)] |= bit(static_cast<int>(line.worker));
             }
+          if (read) readsInFlight |= bit(static_cast<int>(line.worker));
           g.executionLine = static_cast<std::size_t>(line.number - 1);
           if (append || g.deletion) {
             // Admitted while another change is in flight: it reached its
@@ -173,12 +180,15 @@ class Search {
           }
           break;
         case provera::Phase::Success:
-          // A read in flight when an append executed, out before it, passed
-          // its lock after its execution line before that append took its range.
           for (int w = 0; w < kMaxThreads; ++w)
             if (read && appendsInFlight[static_cast<std::size_t>(w)] != kNotInFlight &&
-                (readsInFlightAt[static_cast<std::size_t>(w)] & bit(static_cast<int>(line.worker))))
+                (passAfterIfOut[static_cast<std::size_t>(w)] & bit(static_cast<int>(line.worker))))
               guesses_[static_cast<std::size_t>(w)].readsOver |= bit(static_cast<int>(line.worker));
+          // A read executing over an append that is out before it passed its
+          // lock before its execution line, and before the append took its
+          // range; it may pass again after the append's release.
+          if (append)
+            g.readsPassFirst = executingOver[static_cast<std::size_t>(line.worker)] & readsInFlight;
           readsInFlight &= ~bit(static_cast<int>(line.worker));
           changesInFlight &= ~bit(static_cast<int>(line.worker));
           appendsStored &= ~bit(static_cast<int>(line.worker));
@@ -440,8 +450,10 @@ class Search {
     if (g.inAFilledSlot() && owesDraw(thread, current) && !ranToItsPause(g.filledBy, current)) return true;
     if (g.admittedOver != 0 && current < g.executionLine) return !owesDraw(thread, current) || g.inAFilledSlot();
     if (g.executionLine >= current) return false;
-    for (int reader = 0; reader < kMaxThreads; ++reader)
+    for (int reader = 0; reader < kMaxThreads; ++reader) {
       if ((g.readsOver & bit(reader)) && !ranToItsPause(reader, current)) return true;
+      if ((g.readsPassFirst & bit(reader)) && !passedItsFirstLock(reader, current)) return true;
+    }
     return false;
   }
 
@@ -451,6 +463,16 @@ class Search {
     if (guesses_[static_cast<std::size_t>(worker)].executionLine >= current) return false;
     Pending next = pendingOf(threadOf(worker));
     return next == Pending::Pause || next == Pending::Print || next == Pending::Ended;
+  }
+
+  // A read has printed its request line and passed its lock before its
+  // execution line.
+  bool passedItsFirstLock(int worker, std::size_t current) const {
+    const std::vector<std::size_t>& own = linesOf_[static_cast<std::size_t>(worker)];
+    if (own.empty() || own.front() >= current) return false;
+    if (guesses_[static_cast<std::size_t>(worker)].executionLine < current) return true;
+    Pending next = pendingOf(threadOf(worker));
+    return next == Pending::Pause || next == Pending::Print;
   }
 
   // `thread`'s place among the ways on (`rank`) in a pass that holds workers
@@ -500,8 +522,10 @@ class Search {
     std::size_t executionLine = 0;  // the line it executes at
     // An append: the reads that pass their lock after their execution line
     // before it takes its range (they execute over it, or they are in flight
-    // when it executes and out before it).
-    Mask readsOver = 0;
+    // when it executes, and they are out before it), and those that pass it
+    // before their execution line before it takes its range (they execute
+    // over it and are out after it).
+    Mask readsOver = 0, readsPassFirst = 0;
     // The highest count the lines show between its request and its execution
     // (or failure), and the line after which it first stood there.
     int highestCount = 0;
