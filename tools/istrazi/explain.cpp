@@ -133,6 +133,12 @@ class Search {
     // when it executed, and those executing over it before it has stored),
     // and every read executing over it.
     std::vector<Mask> passAfterIfOut(kMaxThreads, 0), executingOver(kMaxThreads, 0);
+    // A deletion admitted over an append that fails lay past the end, not in
+    // the slot the append fills, and shows nothing of its store.
+    Mask fails = 0;
+    for (const provera::Line& line : parsed)
+      if (line.phase == provera::Phase::Failure && line.worker >= 0 && line.worker < kMaxThreads)
+        fails |= bit(static_cast<int>(line.worker));
     for (const provera::Line& line : parsed) {
       if (line.worker < 0 || line.worker >= kMaxThreads) continue;
       Guess& g = guesses_[static_cast<std::size_t>(line.worker)];
@@ -140,6 +146,7 @@ class Search {
       g.deletion = line.command == provera::Command::Delete;
       bool append = line.command == provera::Command::Append;
       bool read = line.command == provera::Command::Read;
+      bool deletionSucceeds = g.deletion && !(fails & bit(static_cast<int>(line.worker)));
       switch (line.phase) {
         case provera::Phase::Request:
           g.countAtRequest = count;
@@ -148,8 +155,9 @@ class Search {
           break;
         case provera::Phase::Execution:
           g.executes = true;
-          // A deletion admitted over an append lies above what it holds.
-          if (int filling = std::ranges::max(appendsInFlight); g.deletion && filling != kNotInFlight) {
+          // A deletion that succeeds, admitted over an append, lies above
+          // what the append holds.
+          if (int filling = std::ranges::max(appendsInFlight); deletionSucceeds && filling != kNotInFlight) {
             g.aboveAnAppend = filling - g.countAtRequest;
             g.filledBy = static_cast<int>(std::ranges::max_element(appendsInFlight) - appendsInFlight.begin());
           }
@@ -165,7 +173,7 @@ class Search {
           // the append's release).
           for (int w = 0; w < kMaxThreads; ++w)
             if (appendsInFlight[static_cast<std::size_t>(w)] != kNotInFlight) {
-              if (g.deletion) appendsStored |= bit(w);
+              if (deletionSucceeds) appendsStored |= bit(w);
               if (!read) continue;
               executingOver[static_cast<std::size_t>(w)] |= bit(static_cast<int>(line.worker));
               if (!(appendsStored & bit(w))) passAfterIfOut[static_cast<std::size_t>(w)] |= bit(static_cast<int>(line.worker));
