@@ -10,6 +10,7 @@
 #include "explain.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <span>
 #include <unordered_map>
@@ -63,8 +64,10 @@ class Search {
   //    executes while another is in flight is held back from its draw to its
   //    execution line, and the changes in flight then go first; an append
   //    waits after its execution line until the reads that must pass their
-  //    locks before it takes its range have done so, and a failing command
-  //    draws when the count stands highest (`holdsBack`, see heldBack());
+  //    locks before it takes its range have done so, a failing command
+  //    draws when the count can stand highest (the appends in flight then
+  //    stored), and a worker woken from a wait goes on before the others
+  //    (`holdsBack`, see heldBack());
   //  - with one departure, whose worker is kept running (`sticky`) until it
   //    prints or must wait: one departure then runs a worker far ahead, as
   //    another worker's slow print lets it do on a real machine. This is
@@ -103,7 +106,7 @@ class Search {
       seen_.clear();
       draws_.clear();
       cut_ = false;
-      e.found = dfs(pass_.budget, -1, 0);
+      e.found = dfs(pass_.budget, -1, 0, 0);
       states += static_cast<long>(seen_.size());
       if (e.found) {
         e.schedule = result.schedule;
@@ -128,6 +131,7 @@ class Search {
     Mask changesInFlight = 0;  // appends and deletions executed and not yet out
     Mask appendsStored = 0;    // appends in flight a deletion was admitted over
     Mask readsInFlight = 0;    // reads executed and not yet out
+    Mask appendsExecuting = 0;  // appends executed and not yet out: each may have stored
     // By append in flight: the reads that, if out before it, passed their lock
     // after their execution line before it took its range (those in flight
     // when it executed, and those executing over it before it has stored),
@@ -150,7 +154,7 @@ class Search {
       switch (line.phase) {
         case provera::Phase::Request:
           g.countAtRequest = count;
-          g.highestCount = count;
+          g.highestCount = g.highAtRequest = count + std::popcount(appendsExecuting);
           g.highestCountLine = static_cast<std::size_t>(line.number - 1);
           break;
         case provera::Phase::Execution:
@@ -162,6 +166,7 @@ class Search {
             g.filledBy = static_cast<int>(std::ranges::max_element(appendsInFlight) - appendsInFlight.begin());
           }
           if (append) {
+            appendsExecuting |= bit(static_cast<int>(line.worker));
             inFlight = count;
             passAfterIfOut[static_cast<std::size_t>(line.worker)] = readsInFlight;
             executingOver[static_cast<std::size_t>(line.worker)] = 0;
@@ -201,6 +206,7 @@ class Search {
           changesInFlight &= ~bit(static_cast<int>(line.worker));
           appendsStored &= ~bit(static_cast<int>(line.worker));
           if (append) inFlight = kNotInFlight;
+          appendsExecuting &= ~bit(static_cast<int>(line.worker));
           if (g.deletion) g.shrinksBefore = shrinks++;
           count += append ? 1 : g.deletion ? -1 : 0;
           break;
@@ -209,11 +215,14 @@ class Search {
           g.fails = true;
           break;
       }
-      // Where the count stood highest in each pending worker's window so far.
+      // Where the count could stand highest in each pending worker's window
+      // so far: with every append in flight stored.
+      int high = count + std::popcount(appendsExecuting);
       for (Guess& pending : guesses_)
-        if (pending.highestCountLine != kNoLine && !pending.executes && !pending.fails && count > pending.highestCount) {
-          pending.highestCount = count;
+        if (pending.highestCountLine != kNoLine && !pending.executes && !pending.fails && high > pending.highestCount) {
+          pending.highestCount = high;
           pending.highestCountLine = static_cast<std::size_t>(line.number);
+          pending.storedBeforeHighest = appendsExecuting;
         }
     }
   }
@@ -253,9 +262,11 @@ class Search {
   // first way on; a state met before with as many left (and the same sticky
   // worker) is not explored again. In a sticky pass, a worker taken as a
   // departure stays first until it prints or cannot go on. `awake`: the
-  // workers that have printed a line and not slept or begun to wait since; it
-  // only orders the ways on, so it is no part of a state's identity.
-  bool dfs(int budget, int sticky, Mask awake) {
+  // workers that have printed a line and not slept or begun to wait since;
+  // `woken`: those that have retaken their lock after a wait and not waited
+  // again, reached a pause or printed since. Both only order the ways on, so
+  // they are no part of a state's identity.
+  bool dfs(int budget, int sticky, Mask awake, Mask woken) {
     uint64_t key = stateHash() ^ static_cast<uint64_t>(sticky + 2) * 0xC2B2AE3D27D4EB4Full;
     auto [it, fresh] = seen_.try_emplace(key, budget);
     if (!fresh) {
@@ -348,6 +359,13 @@ class Search {
     for (Option& o : options) {
       bool first = o.thread == sticky || (pass_.awakeFirst && (awake & bit(o.thread)));
       o.rank = first ? -2 : soonest(o.thread, current);
+      // In a pass that holds workers back, one woken from its wait goes on
+      // before the others, until it waits again, pauses or prints (a woken
+      // thread retests within microseconds, where pauses and prints take far
+      // longer); the woken among themselves by how soon the trace has their
+      // lines.
+      if (pass_.holdsBack && (pendingOf(o.thread) == Pending::Reacquire || (woken & bit(o.thread))))
+        o.rank = soonest(o.thread, current) - 2 * static_cast<long>(lines_.size()) - 4;
       if (pass_.drawsEarly && owesDraw(o.thread, current)) o.rank = -2;
       if (pass_.holdsBack) o.rank = heldBackRank(o.thread, o.rank, owner, current);
     }
@@ -381,7 +399,12 @@ class Search {
       if (printedBytes() != printedBefore) awakeAfter |= bit(options[i].thread);
       if (stepped == Pending::Pause || pendingOf(options[i].thread) == Pending::Reacquire)
         awakeAfter &= ~bit(options[i].thread);
-      if (dfs(budget - (i > 0), stays ? options[i].thread : -1, awakeAfter)) return true;
+      Mask wokenAfter = woken;
+      if (stepped == Pending::Reacquire) wokenAfter |= bit(options[i].thread);
+      Pending next = pendingOf(options[i].thread);
+      if (next == Pending::Pause || next == Pending::Reacquire || printedBytes() != printedBefore)
+        wokenAfter &= ~bit(options[i].thread);
+      if (dfs(budget - (i > 0), stays ? options[i].thread : -1, awakeAfter, wokenAfter)) return true;
       if (!before) return false;
       restore(*before);
       draws_.resize(drawn);
@@ -453,8 +476,11 @@ class Search {
   bool heldBack(int thread, std::size_t current) const {
     if (thread == kMain) return false;
     const Guess& g = guessOf(thread);
-    if (g.fails && g.highestCount > g.countAtRequest && current < g.highestCountLine && owesDraw(thread, current))
-      return true;
+    if (g.fails && g.highestCount > g.highAtRequest && owesDraw(thread, current)) {
+      if (current < g.highestCountLine) return true;
+      for (int append = 0; append < kMaxThreads; ++append)
+        if ((g.storedBeforeHighest & bit(append)) && !ranToItsPause(append, current)) return true;
+    }
     if (g.inAFilledSlot() && owesDraw(thread, current) && !ranToItsPause(g.filledBy, current)) return true;
     if (g.admittedOver != 0 && current < g.executionLine) return !owesDraw(thread, current) || g.inAFilledSlot();
     if (g.executionLine >= current) return false;
@@ -468,6 +494,7 @@ class Search {
   // A worker has printed its execution line and run on to its pause after
   // it: a read has passed its lock, an append has stored.
   bool ranToItsPause(int worker, std::size_t current) const {
+    if (linesOf_[static_cast<std::size_t>(worker)].back() < current) return true;  // it is out
     if (guesses_[static_cast<std::size_t>(worker)].executionLine >= current) return false;
     Pending next = pendingOf(threadOf(worker));
     return next == Pending::Pause || next == Pending::Print || next == Pending::Ended;
@@ -534,10 +561,14 @@ class Search {
     // before their execution line before it takes its range (they execute
     // over it and are out after it).
     Mask readsOver = 0, readsPassFirst = 0;
-    // The highest count the lines show between its request and its execution
-    // (or failure), and the line after which it first stood there.
+    // The highest count the lines allow between its request and its
+    // execution (or failure), the line after which it first could stand
+    // there, and the appends in flight then, which must have stored for it
+    // to stand there; and that count at its request line.
     int highestCount = 0;
     std::size_t highestCountLine = kNoLine;
+    Mask storedBeforeHighest = 0;
+    int highAtRequest = 0;
     bool inAFilledSlot() const { return aboveAnAppend != kNotInFlight; }
   };
   std::vector<Guess> guesses_;  // by worker: what the trace tells of it
