@@ -411,6 +411,12 @@ TEST(Explain, FindsARunWhoseWorkersRunOnFromTheirLines) {
   // states did not find it without both.
   found = explainWithin("niz-locks", savedTrace("niz-locks-woken.txt"));
   EXPECT_EQ(found.status, 0) << found.describe();
+  // Here deletions 13, 12 and 2 fail at lines 40, 44 and 48, each past a
+  // count that stood highest (append 4, executed at line 10, stored) when it
+  // requested, so each drew at once. Five million states did not find it
+  // while such a command drew only when its turn came.
+  found = explainWithin("niz-locks", savedTrace("niz-locks-fails-early.txt"));
+  EXPECT_EQ(found.status, 0) << found.describe();
 }
 
 // A trace no schedule gives: the line at which it leaves them all is named.

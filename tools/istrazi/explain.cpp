@@ -65,8 +65,8 @@ class Search {
   //    execution line, and the changes in flight then go first; an append
   //    waits after its execution line until the reads that must pass their
   //    locks before it takes its range have done so, a failing command
-  //    draws when the count can stand highest (the appends in flight then
-  //    stored), and a worker woken from a wait goes on before the others
+  //    draws as soon as the count can stand highest (the appends in flight
+  //    then stored), and a worker woken from a wait goes on before the others
   //    (`holdsBack`, see heldBack());
   //  - with one departure, whose worker is kept running (`sticky`) until it
   //    prints or must wait: one departure then runs a worker far ahead, as
@@ -154,7 +154,8 @@ class Search {
       switch (line.phase) {
         case provera::Phase::Request:
           g.countAtRequest = count;
-          g.highestCount = g.highAtRequest = count + std::popcount(appendsExecuting);
+          g.highestCount = count + std::popcount(appendsExecuting);
+          g.storedBeforeHighest = appendsExecuting;
           g.highestCountLine = static_cast<std::size_t>(line.number - 1);
           break;
         case provera::Phase::Execution:
@@ -169,7 +170,6 @@ class Search {
             appendsExecuting |= bit(static_cast<int>(line.worker));
             inFlight = count;
             passAfterIfOut[static_cast<std::size_t>(line.worker)] = readsInFlight;
-            executingOver[static_cast<std::size_t>(line.worker)] = 0;
           }
           // A read that executes over an append in flight passed its lock
           // before that append took its range, unless a deletion admitted
@@ -193,10 +193,11 @@ class Search {
           }
           break;
         case provera::Phase::Success:
-          for (int w = 0; w < kMaxThreads; ++w)
-            if (read && appendsInFlight[static_cast<std::size_t>(w)] != kNotInFlight &&
-                (passAfterIfOut[static_cast<std::size_t>(w)] & bit(static_cast<int>(line.worker))))
-              guesses_[static_cast<std::size_t>(w)].readsOver |= bit(static_cast<int>(line.worker));
+          if (read)
+            for (int w = 0; w < kMaxThreads; ++w)
+              if (appendsInFlight[static_cast<std::size_t>(w)] != kNotInFlight &&
+                  (passAfterIfOut[static_cast<std::size_t>(w)] & bit(static_cast<int>(line.worker))))
+                guesses_[static_cast<std::size_t>(w)].readsPassAfter |= bit(static_cast<int>(line.worker));
           // A read executing over an append that is out before it passed its
           // lock before its execution line, and before the append took its
           // range; it may pass again after the append's release.
@@ -470,13 +471,15 @@ class Search {
   //    one in a filled slot, from its request until the append that fills
   //    the slot has stored (only then does the slot exist to be drawn);
   //  - an append in flight, from its execution line until each of its
-  //    `readsOver` has passed its lock after its own execution line;
-  //  - a command that fails, from its request until the count the lines show
-  //    is highest before it executes: it fails only if it drew high enough.
+  //    `readsPassAfter` has passed its lock after its own execution line and
+  //    each of its `readsPassFirst` has passed its lock before it;
+  //  - a command that fails, from its request until the count can stand
+  //    highest before it executes (the line is past, the appends in flight
+  //    then have stored): it fails only if it drew high enough.
   bool heldBack(int thread, std::size_t current) const {
     if (thread == kMain) return false;
     const Guess& g = guessOf(thread);
-    if (g.fails && g.highestCount > g.highAtRequest && owesDraw(thread, current)) {
+    if (g.fails && owesDraw(thread, current)) {
       if (current < g.highestCountLine) return true;
       for (int append = 0; append < kMaxThreads; ++append)
         if ((g.storedBeforeHighest & bit(append)) && !ranToItsPause(append, current)) return true;
@@ -485,7 +488,7 @@ class Search {
     if (g.admittedOver != 0 && current < g.executionLine) return !owesDraw(thread, current) || g.inAFilledSlot();
     if (g.executionLine >= current) return false;
     for (int reader = 0; reader < kMaxThreads; ++reader) {
-      if ((g.readsOver & bit(reader)) && !ranToItsPause(reader, current)) return true;
+      if ((g.readsPassAfter & bit(reader)) && !ranToItsPause(reader, current)) return true;
       if ((g.readsPassFirst & bit(reader)) && !passedItsFirstLock(reader, current)) return true;
     }
     return false;
@@ -512,12 +515,14 @@ class Search {
 
   // `thread`'s place among the ways on (`rank`) in a pass that holds workers
   // back: one admitted late draws at once (unless it lies in a filled slot)
-  // and is then held back, as is an append its reads pass; when its execution
+  // and is then held back, as is an append its reads pass; one that fails
+  // draws as soon as it is no longer held back; when a worker's execution
   // line is next, the changes it was admitted over go first, to count
   // themselves out, unless they are held back themselves.
   long heldBackRank(int thread, long rank, int owner, std::size_t current) const {
     if (thread == kMain) return rank;
-    if (guessOf(thread).admittedOver != 0 && !guessOf(thread).inAFilledSlot() && owesDraw(thread, current)) rank = -2;
+    const Guess& g = guessOf(thread);
+    if ((g.fails || (g.admittedOver != 0 && !g.inAFilledSlot())) && owesDraw(thread, current)) rank = -2;
     if (heldBack(thread, current)) return static_cast<long>(lines_.size());
     if (owner >= 0 && current == guessOf(owner).executionLine && (guessOf(owner).admittedOver & bit(workerOf(thread))))
       rank = -3;
@@ -560,15 +565,14 @@ class Search {
     // when it executes, and they are out before it), and those that pass it
     // before their execution line before it takes its range (they execute
     // over it and are out after it).
-    Mask readsOver = 0, readsPassFirst = 0;
+    Mask readsPassAfter = 0, readsPassFirst = 0;
     // The highest count the lines allow between its request and its
     // execution (or failure), the line after which it first could stand
     // there, and the appends in flight then, which must have stored for it
-    // to stand there; and that count at its request line.
+    // to stand there.
     int highestCount = 0;
     std::size_t highestCountLine = kNoLine;
     Mask storedBeforeHighest = 0;
-    int highAtRequest = 0;
     bool inAFilledSlot() const { return aboveAnAppend != kNotInFlight; }
   };
   std::vector<Guess> guesses_;  // by worker: what the trace tells of it
