@@ -137,8 +137,8 @@ class Search {
     // when it executed, and those executing over it before it has stored),
     // and every read executing over it.
     std::vector<Mask> passAfterIfOut(kMaxThreads, 0), executingOver(kMaxThreads, 0);
-    // A deletion admitted over an append that fails lay past the end, not in
-    // the slot the append fills, and shows nothing of its store.
+    // A deletion that fails, admitted over an append, lay past the end, not
+    // in the slot the append fills, and shows nothing of its store.
     Mask fails = 0;
     for (const provera::Line& line : parsed)
       if (line.phase == provera::Phase::Failure && line.worker >= 0 && line.worker < kMaxThreads)
