@@ -25,16 +25,16 @@ Scratch::Scratch() {
   dir_ = name.data();
 }
 
+Scratch::~Scratch() {
+  std::error_code ignored;
+  std::filesystem::remove_all(dir_, ignored);
+}
+
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();
-}
-
-Scratch::~Scratch() {
-  std::error_code ignored;
-  std::filesystem::remove_all(dir_, ignored);
 }
 
 }  // namespace seam

@@ -131,7 +131,6 @@ class Search {
     Mask changesInFlight = 0;  // appends and deletions executed and not yet out
     Mask appendsStored = 0;    // appends in flight a deletion was admitted over
     Mask readsInFlight = 0;    // reads executed and not yet out
-    Mask appendsExecuting = 0;  // appends executed and not yet out: each may have stored
     // By append in flight: the reads that, if out before it, passed their lock
     // after their execution line before it took its range (those in flight
     // when it executed, and those executing over it before it has stored),
@@ -143,19 +142,27 @@ class Search {
     for (const provera::Line& line : parsed)
       if (line.phase == provera::Phase::Failure && line.worker >= 0 && line.worker < kMaxThreads)
         fails |= bit(static_cast<int>(line.worker));
+    // The appends in flight, each of which may have stored.
+    auto appendsExecuting = [&] {
+      Mask executing = 0;
+      for (int w = 0; w < kMaxThreads; ++w)
+        if (appendsInFlight[static_cast<std::size_t>(w)] != kNotInFlight) executing |= bit(w);
+      return executing;
+    };
     for (const provera::Line& line : parsed) {
       if (line.worker < 0 || line.worker >= kMaxThreads) continue;
+      const Mask self = bit(static_cast<int>(line.worker));
       Guess& g = guesses_[static_cast<std::size_t>(line.worker)];
       int& inFlight = appendsInFlight[static_cast<std::size_t>(line.worker)];
       g.deletion = line.command == provera::Command::Delete;
       bool append = line.command == provera::Command::Append;
       bool read = line.command == provera::Command::Read;
-      bool deletionSucceeds = g.deletion && !(fails & bit(static_cast<int>(line.worker)));
+      bool deletionSucceeds = g.deletion && !(fails & self);
       switch (line.phase) {
         case provera::Phase::Request:
           g.countAtRequest = count;
-          g.highestCount = count + std::popcount(appendsExecuting);
-          g.storedBeforeHighest = appendsExecuting;
+          g.storedBeforeHighest = appendsExecuting();
+          g.highestCount = count + std::popcount(g.storedBeforeHighest);
           g.highestCountLine = static_cast<std::size_t>(line.number - 1);
           break;
         case provera::Phase::Execution:
@@ -167,7 +174,6 @@ class Search {
             g.filledBy = static_cast<int>(std::ranges::max_element(appendsInFlight) - appendsInFlight.begin());
           }
           if (append) {
-            appendsExecuting |= bit(static_cast<int>(line.worker));
             inFlight = count;
             passAfterIfOut[static_cast<std::size_t>(line.worker)] = readsInFlight;
           }
@@ -180,50 +186,50 @@ class Search {
             if (appendsInFlight[static_cast<std::size_t>(w)] != kNotInFlight) {
               if (deletionSucceeds) appendsStored |= bit(w);
               if (!read) continue;
-              executingOver[static_cast<std::size_t>(w)] |= bit(static_cast<int>(line.worker));
-              if (!(appendsStored & bit(w))) passAfterIfOut[static_cast<std::size_t>(w)] |= bit(static_cast<int>(line.worker));
+              executingOver[static_cast<std::size_t>(w)] |= self;
+              if (!(appendsStored & bit(w))) passAfterIfOut[static_cast<std::size_t>(w)] |= self;
             }
-          if (read) readsInFlight |= bit(static_cast<int>(line.worker));
+          if (read) readsInFlight |= self;
           g.executionLine = static_cast<std::size_t>(line.number - 1);
           if (append || g.deletion) {
             // Admitted while another change is in flight: it reached its
             // admission test only after that one had counted itself out.
             g.admittedOver = changesInFlight;
-            changesInFlight |= bit(static_cast<int>(line.worker));
+            changesInFlight |= self;
           }
           break;
         case provera::Phase::Success:
           if (read)
             for (int w = 0; w < kMaxThreads; ++w)
               if (appendsInFlight[static_cast<std::size_t>(w)] != kNotInFlight &&
-                  (passAfterIfOut[static_cast<std::size_t>(w)] & bit(static_cast<int>(line.worker))))
-                guesses_[static_cast<std::size_t>(w)].readsPassAfter |= bit(static_cast<int>(line.worker));
+                  (passAfterIfOut[static_cast<std::size_t>(w)] & self))
+                guesses_[static_cast<std::size_t>(w)].readsPassAfter |= self;
           // A read executing over an append that is out before it passed its
           // lock before its execution line, and before the append took its
           // range; it may pass again after the append's release.
           if (append)
             g.readsPassFirst = executingOver[static_cast<std::size_t>(line.worker)] & readsInFlight;
-          readsInFlight &= ~bit(static_cast<int>(line.worker));
-          changesInFlight &= ~bit(static_cast<int>(line.worker));
-          appendsStored &= ~bit(static_cast<int>(line.worker));
+          readsInFlight &= ~self;
+          changesInFlight &= ~self;
+          appendsStored &= ~self;
           if (append) inFlight = kNotInFlight;
-          appendsExecuting &= ~bit(static_cast<int>(line.worker));
           if (g.deletion) g.shrinksBefore = shrinks++;
           count += append ? 1 : g.deletion ? -1 : 0;
           break;
         case provera::Phase::Failure:
-          changesInFlight &= ~bit(static_cast<int>(line.worker));
+          changesInFlight &= ~self;
           g.fails = true;
           break;
       }
       // Where the count could stand highest in each pending worker's window
       // so far: with every append in flight stored.
-      int high = count + std::popcount(appendsExecuting);
+      Mask executing = appendsExecuting();
+      int high = count + std::popcount(executing);
       for (Guess& pending : guesses_)
         if (pending.highestCountLine != kNoLine && !pending.executes && !pending.fails && high > pending.highestCount) {
           pending.highestCount = high;
           pending.highestCountLine = static_cast<std::size_t>(line.number);
-          pending.storedBeforeHighest = appendsExecuting;
+          pending.storedBeforeHighest = executing;
         }
     }
   }
