@@ -278,8 +278,10 @@ void Explorer::analyseRaces(int steps) {
     bindings_.clear();
     bool readsSomething = false;
     int lockTaker = -1, lockRelease = -1;
-    uintptr_t writtenKey = 0;
-    int previousWriter = -1;
+    // The key touched last and who wrote it before: a lock's edge follows
+    // its take, or its pass, at once.
+    uintptr_t lastKey = 0;
+    int lastWriter = -1;
     std::span<const uint32_t> numbers = footprints_.keyNumbers(node.footprint);
     std::span<const Touch> touches = footprints_.touches(node.footprint);
     for (std::size_t k = 0; k < touches.size(); ++k) {
@@ -291,12 +293,14 @@ void Explorer::analyseRaces(int steps) {
           readsSomething = true;
           if (l.write >= 0) conflict(l.write);
           l.reads.push_back(j);
+          lastKey = touch.key;
+          lastWriter = l.write;
           break;
         case Access::Write:
           for (int r : l.reads) conflict(r);
           if (l.write >= 0) conflict(l.write);
-          writtenKey = touch.key;
-          previousWriter = change.previous = l.write;
+          lastKey = touch.key;
+          lastWriter = change.previous = l.write;
           change.savedFrom = static_cast<uint32_t>(savedReads_.size());
           savedReads_.insert(savedReads_.end(), l.reads.begin(), l.reads.end());
           change.savedTo = static_cast<uint32_t>(savedReads_.size());
@@ -312,8 +316,8 @@ void Explorer::analyseRaces(int steps) {
           join(l.source);
           if (bindingEdge(touch.key)) {
             bindings_.emplace_back(l.source, wakeEdge(touch.key));
-          } else if (touch.key == writtenKey + 1) {  // the edge of the lock just taken
-            lockTaker = previousWriter;
+          } else if (touch.key == lastKey + 1) {  // the edge of the lock just taken or passed
+            lockTaker = lastWriter;
             lockRelease = l.source;
           }
           break;
