@@ -112,9 +112,10 @@ constexpr std::size_t kStackSize = 256 * 1024;
 constexpr int kMaxSteps = 20000;
 // A spurious wake-up: a waiting thread may take its lock back without a
 // broadcast, once a run, before any other thread has taken that lock since it
-// began to wait. That is enough to show a wait that does not loop (its
-// condition still holds when it wakes), and it keeps the space small: the
-// wake-up commutes with everything but the lock and the condition variable.
+// began to wait, and only where it shows something (settleWait). That is
+// enough to show a wait that does not loop (its condition still holds when it
+// wakes), and it keeps the space small: the wake-up commutes with everything
+// but the lock and the condition variable.
 constexpr int kSpuriousPerThread = 1;
 
 struct Thread {
@@ -123,6 +124,7 @@ struct Thread {
   const void* object = nullptr;     // the lock (Lock) or condition (Reacquire)
   const void* waitMutex = nullptr;  // Reacquire: the lock the wait gave up
   bool woken = false;               // Reacquire: a broadcast has come
+  bool mayWakeAlone = false;        // Reacquire: a spurious wake-up would show something (settleWait)
   int waitedSince = 0;              // Reacquire: when it began waiting, for a signal's choice
   int spurious = 0;                 // spurious wake-ups taken this run
   unsigned takesAtWait = 0;         // Reacquire: takes of the lock when the wait began
@@ -270,6 +272,8 @@ void give(int thread, const void* mutex, void* pc, bool edge = true) {
   notify({.thread = thread, .call = Call::Unlock, .object = mutex, .pc = reinterpret_cast<uintptr_t>(pc)});
 }
 
+bool spuriousLeft(const Thread& t) { return now.options->spurious && t.spurious < kSpuriousPerThread; }
+
 bool canRun(int thread) {
   const Thread& t = now.threads[thread];
   switch (t.pending) {
@@ -280,7 +284,7 @@ bool canRun(int thread) {
     case Pending::Access: return true;
     case Pending::Lock: return ownerOf(t.object) < 0;
     case Pending::Reacquire:
-      return (t.woken || (now.options->spurious && t.spurious < kSpuriousPerThread && takesOf(t.waitMutex) == t.takesAtWait)) &&
+      return (t.woken || (t.mayWakeAlone && spuriousLeft(t) && takesOf(t.waitMutex) == t.takesAtWait)) &&
              ownerOf(t.waitMutex) < 0;
     case Pending::Join: return now.threads[t.joinTarget].pending == Pending::Ended;
     case Pending::Ended: return false;
@@ -361,7 +365,7 @@ void beginStep(int thread) {
         touch(wakeKey(thread), Access::HbSink);  // after the broadcast that woke it
         // A waiter that could also have woken by itself reads whether the
         // broadcast came: the search may then reorder the two.
-        if (now.options->spurious && t.spurious < kSpuriousPerThread) touch(reinterpret_cast<uintptr_t>(t.object), Access::Read);
+        if (t.mayWakeAlone && spuriousLeft(t)) touch(reinterpret_cast<uintptr_t>(t.object), Access::Read);
       } else {
         ++t.spurious;
         touchObject(t.object);  // a spurious wake-up races with the broadcast
@@ -571,6 +575,8 @@ int pendingDraw(int thread) {
   return t.exists && t.pending == Pending::Draw ? t.drawBound : 0;
 }
 
+void settleWait(int thread);
+
 void stepThread(int thread, int drawValue) {
   Thread& t = now.threads[thread];
   t.stackHashed = false;  // it runs on its stack
@@ -592,6 +598,7 @@ void stepThread(int thread, int drawValue) {
   if (now.passedThrough) passThrough();
   now.schedule->push_back(thread);
   ++now.depth;
+  if (t.pending == Pending::Reacquire) settleWait(thread);
 }
 
 void finishRun() {
@@ -885,28 +892,56 @@ uint64_t stateHash() {
   return h;
 }
 
-bool wouldPassWait(int thread) {
-  Thread& t = now.threads[thread];
-  if (t.pending != Pending::Reacquire || t.woken || ownerOf(t.waitMutex) >= 0) return false;
+namespace {
+
+enum class TrialEnd { WaitsAgain, GoesOn, Stuck };
+
+// Wakes the waiting `thread` in a copy of the state and runs it alone until
+// it waits again or goes on. Retaking the lock, loads and further locks are
+// how a wait loop tests its condition; waiting again means it holds, anything
+// else that it does not. Stuck: a lock it needs is held, or it tests too long.
+// Caller: `thread` waits, unwoken, and its lock is free.
+TrialEnd trialWake(int thread) {
   std::shared_ptr<const Snapshot> before = snapshot();
   trial = true;
-  t.woken = true;
-  bool passes = false;
-  // Retaking the lock, loads and further locks are how a wait loop tests its
-  // condition; waiting again means it holds, anything else that it does not.
+  now.threads[thread].woken = true;
+  TrialEnd end = TrialEnd::Stuck;
   for (int steps = 0; steps < 1000 && canRun(thread); ++steps) {
     stepThread(thread);
     const Thread& after = now.threads[thread];
-    if (after.pending == Pending::Reacquire) break;
+    if (after.pending == Pending::Reacquire) {
+      end = TrialEnd::WaitsAgain;
+      break;
+    }
     bool testing = after.pending == Pending::Lock || (after.pending == Pending::Access && after.access == Access::Read);
     if (!testing) {
-      passes = true;
+      end = TrialEnd::GoesOn;
       break;
     }
   }
   restore(*before);
   trial = false;
-  return passes;
+  return end;
+}
+
+}  // namespace
+
+// A thread has just begun to wait. Until someone else takes its lock, what the
+// lock guards stays as the wait found it; so a spurious wake-up in that time
+// does what one now would. A wait that would loop back at once is not woken
+// for nothing: that only retakes locks and shows nothing. (A trial that gets
+// stuck on another lock is no proof, so that wait may wake.)
+void settleWait(int thread) {
+  Thread& t = now.threads[thread];
+  t.mayWakeAlone = false;
+  if (trial || !spuriousLeft(t)) return;
+  t.mayWakeAlone = trialWake(thread) != TrialEnd::WaitsAgain;
+}
+
+bool wouldPassWait(int thread) {
+  const Thread& t = now.threads[thread];
+  if (t.pending != Pending::Reacquire || t.woken || ownerOf(t.waitMutex) >= 0) return false;
+  return trialWake(thread) == TrialEnd::GoesOn;
 }
 
 }  // namespace istrazi
