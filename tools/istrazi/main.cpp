@@ -79,7 +79,7 @@ void usage(std::ostream& out) {
       << "  --bound N        try only schedules with at most N preemptions\n"
       << "  --no-spurious    no spurious wake-ups (by default a waiting worker may also wake\n"
       << "                   once without a broadcast, as POSIX allows, before anyone\n"
-      << "                   else takes its lock)\n"
+      << "                   else takes its lock, unless it would only wait again)\n"
       << "  --all            go on after a violation (the first one is saved)\n"
       << "  --traces         print every distinct trace once\n"
       << "  --limit N        stop each scenario after N schedules (for measuring speed)\n"
