@@ -132,11 +132,11 @@ std::string joined(const std::vector<std::string>& rows) {
 class Play : public ::testing::Test {
  protected:
   // The keys of the counterexample the search saves for the copy: main goes
-  // by itself, worker W's key is its digit.
+  // by itself, worker W's key is its digit. --play steps at every access.
   static std::string counterexampleKeys(seam::Scratch& scratch) {
     std::string path = scratch.path("found.schedule");
     seam::Launch launch(std::string(TEST_BIN_DIR) + "/istrazi-" + kCopy);
-    launch.args = {"--scenario", kScenario, "--out", path, "--quiet"};
+    launch.args = {"--scenario", kScenario, "--out", path, "--quiet", "--every-access"};
     seam::Outcome search = seam::run(launch, std::chrono::seconds(60));
     EXPECT_EQ(search.status, 1) << search.describe();
     std::ifstream in(path);

@@ -1,7 +1,7 @@
 // A toy program for the explorer's own tests. main draws a mode and starts
 // three workers that do what the mode says, so that each scenario exercises one
 // piece of the scheduler: lock ownership, broadcast, deadlock, spurious wake-ups,
-// passes through a lock.
+// passes through a lock, a critical section raced by stores made without it.
 #include <pthread.h>
 #include <unistd.h>
 
@@ -89,19 +89,40 @@ void* holder(void*) {
   return nullptr;
 }
 
+// Reads `first` and `second` in one critical section while another worker
+// stores both without the lock: a data race. With no point between the two
+// loads, the reader never sees the second store without the first.
+int first = 0, second = 0;
+
+void* guardedReader(void*) {
+  pthread_mutex_lock(&a);
+  int x = first;
+  int y = second;
+  pthread_mutex_unlock(&a);
+  printf("reader saw %d %d\n", x, y);
+  return nullptr;
+}
+
+void* unguardedWriter(void*) {
+  second = 1;
+  first = 1;
+  return nullptr;
+}
+
 void* idle(void*) { return nullptr; }
 
 int main() {
   int mode = rand();
-  void* (*const modes[5][3])(void*) = {
+  void* (*const modes[6][3])(void*) = {
       {crosswise, crosswise, idle},
       {exclusive, exclusive, exclusive},
       {waiter, waiter, broadcaster},
       {waitsOnce, idle, broadcaster},
       {passer, passer, holder},
+      {guardedReader, unguardedWriter, idle},
   };
   pthread_t threads[3];
-  for (long i = 0; i < 3; ++i) pthread_create(&threads[i], nullptr, modes[mode % 5][i], reinterpret_cast<void*>(i));
+  for (long i = 0; i < 3; ++i) pthread_create(&threads[i], nullptr, modes[mode % 6][i], reinterpret_cast<void*>(i));
   for (pthread_t thread : threads) pthread_join(thread, nullptr);
   pthread_exit(nullptr);
 }

@@ -9,16 +9,16 @@ extern int maxInside, wokeEarly;
 namespace istrazi {
 namespace {
 
-const char* const kModes[5] = {"deadlock", "exclusive", "broadcast", "wait-once", "passes"};
+const char* const kModes[6] = {"deadlock", "exclusive", "broadcast", "wait-once", "passes", "unguarded"};
 
 bool parse(std::string_view text, Scenario& into, std::string& error) {
-  for (int mode = 0; mode < 5; ++mode)
+  for (int mode = 0; mode < 6; ++mode)
     if (text == kModes[mode]) {
       into.mainDraws = {mode};
       for (int worker = 0; worker < 3; ++worker) into.participants.push_back({worker, {}, ""});
       return true;
     }
-  error = "expected deadlock, exclusive, broadcast, wait-once or passes";
+  error = "expected deadlock, exclusive, broadcast, wait-once, passes or unguarded";
   return false;
 }
 
@@ -36,7 +36,7 @@ std::string nothing() { return {}; }
 }  // namespace
 
 const Model model{
-    provera::Program::Zadatak, "  deadlock, exclusive, broadcast, wait-once or passes",
+    provera::Program::Zadatak, "  deadlock, exclusive, broadcast, wait-once, passes or unguarded",
     {"exclusive", "broadcast"},  parse,  reset, check, ignore, ignore, ignore, nothing, false,
 };
 

@@ -5,10 +5,12 @@
 // are the program's replacements.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -42,6 +44,8 @@ struct Options {
   bool agree = false;            // compare the traces with those provera accepts
   Explorer::Reduction reduction = Explorer::Reduction::Dpor;
   bool fromTheStart = false;  // every run replays from the program's start, not from a saved state
+  bool everyAccess = false;   // a point at every shared access, also inside a critical section
+  bool compareSteps = false;  // explore again with everyAccess and compare the traces and final arrays
   std::string out;
   std::string replay;
   std::string explain;
@@ -62,6 +66,7 @@ void usage(std::ostream& out) {
   std::string program(provera::nameOf(model.program));
   out << "usage: istrazi " << program << " [--scenario SCENARIO]... [--bound N] [--no-spurious] [--all]\n"
       << "                [--traces] [--limit N] [--out FILE] [--quiet] [--trace-judges-only] [--agree]\n"
+      << "                [--every-access] [--compare-steps]\n"
       << "       istrazi --replay FILE [--save STAMPED] [--repeat N]\n"
       << "       istrazi --source FILE " << program << " [OPTIONS]   the same for your own variant of it\n"
       << "Runs each scenario of " << program << " under every schedule (one worker at a time,\n"
@@ -93,6 +98,11 @@ void usage(std::ostream& out) {
       << "                   skip less (slow; they check the reduction)\n"
       << "  --from-the-start start every run from the program's start, not from a state\n"
       << "                   saved on the way of the run before (slow; it checks that)\n"
+      << "  --every-access   a switch before every shared access, also inside a critical\n"
+      << "                   section, which is otherwise one step up to its next call\n"
+      << "                   (slower)\n"
+      << "  --compare-steps  explore each scenario again with --every-access and compare\n"
+      << "                   the distinct traces and final arrays; exit 1 when they differ\n"
       << "  --out FILE       where to write a counterexample (default: ./" << explorerName
       << ".schedule)\n"
       << "  --explain TRACE  search for a schedule that prints exactly this trace of a whole\n"
@@ -115,6 +125,10 @@ void usage(std::ostream& out) {
   out << "\nExit status: 0 no violation, 1 a violation, 2 usage error.\n";
 }
 
+
+// A critical section is one step only where races are judged: an access made
+// without a point before it could otherwise hide a race.
+bool wholeSections(const Options& options) { return !options.everyAccess && !options.traceJudgesOnly; }
 
 struct Found {
   RunResult run;
@@ -139,7 +153,8 @@ std::optional<Found> firstViolation(const Scenario& scenario, const RunOptions& 
 
 bool writeSchedule(const std::string& path, const Scenario& scenario, const Options& options,
                    const Found& found) {
-  return writeSaved(path, {explorerName, scenario.text, options.spurious, found.violation, found.run.schedule});
+  return writeSaved(path, {explorerName, scenario.text, options.spurious, wholeSections(options), found.violation,
+                          found.run.schedule});
 }
 
 struct Report {
@@ -149,17 +164,18 @@ struct Report {
   bool limited = false;
   long violations = 0;  // runs that broke a rule
   bool disagreed = false;  // --agree: provera's set and the schedules' differ
-  std::set<std::string> traces;  // --agree: the distinct traces, once exhausted
+  std::set<std::string> traces;  // --agree, --compare-steps: the distinct traces, once exhausted
+  std::set<std::string> arrays;  // the final arrays of the runs that broke no rule
 };
 
-// Explores one scenario and reports it; `sweeping`: a line only if a rule is broken.
-Report explore(const Scenario& scenario, const Options& options, Agreement* agreement = nullptr, bool sweeping = false) {
-  RunOptions runOptions{options.spurious, false};
-  Explorer explorer(options.bound, options.reduction);
+// Explores one scenario and reports it; `silent`: a line only if a rule is broken.
+Report explore(const Scenario& scenario, const Options& options, Agreement* agreement = nullptr, bool silent = false) {
+  RunOptions runOptions{options.spurious, false, wholeSections(options)};
+  Explorer explorer(options.bound, options.reduction, runOptions.wholeSections);
   Judge judge(scenario, options.traceJudgesOnly);
   Checkpoints checkpoints;
-  std::set<std::string> arrays;
   Report report;
+  std::set<std::string>& arrays = report.arrays;
   auto start = Clock::now();
   auto lastProgress = start;
   bool tty = isatty(2);
@@ -216,7 +232,9 @@ Report explore(const Scenario& scenario, const Options& options, Agreement* agre
     }
   }
   if (tty) std::cerr << "\r\033[K" << std::flush;
-  if (sweeping && !report.violated) return report;
+  if ((options.agree || options.compareSteps) && report.exhausted)
+    for (const auto& [trace, verdict] : judge.verdicts()) report.traces.insert(trace);
+  if (silent && !report.violated) return report;
   double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   std::cout << explorerName << " " << scenario.text << ": " << report.schedules << " schedules, "
             << judge.distinctTraces() << " distinct traces, " << arrays.size() << (arrays.size() == 1 ? " final array, " : " final arrays, ")
@@ -230,10 +248,7 @@ Report explore(const Scenario& scenario, const Options& options, Agreement* agre
   if (explorer.sleepBlocked() > 0) std::cout << ", " << explorer.sleepBlocked() << " runs abandoned asleep";
   if (explorer.unfollowable() > 0) std::cout << ", " << explorer.unfollowable() << " branches not taken";
   std::cout << "\n";
-  if (options.agree && report.exhausted) {
-    for (const auto& [trace, verdict] : judge.verdicts()) report.traces.insert(trace);
-    if (agreement) report.disagreed = !agreement->check(scenario, report.traces, std::cout);
-  }
+  if (agreement && report.exhausted) report.disagreed = !agreement->check(scenario, report.traces, std::cout);
   if (options.traces) {
     int n = 0;
     for (const auto& [trace, verdict] : judge.verdicts()) {
@@ -242,6 +257,41 @@ Report explore(const Scenario& scenario, const Options& options, Agreement* agre
     }
   }
   return report;
+}
+
+// --compare-steps: the scenario explored again with a point at every shared
+// access, under the same judges, must give the same traces and final arrays.
+// False, with what differs on standard output, when it does not.
+bool sameWithEveryAccess(const Scenario& scenario, const Options& options, const Report& whole, long& schedules) {
+  Options every = options;
+  every.everyAccess = true;
+  every.agree = every.traces = false;  // compareSteps stays: it keeps the traces
+  Report fine = explore(scenario, every, nullptr, true);
+  schedules += fine.schedules;
+  std::string head = explorerName + " " + scenario.text + ": ";
+  if (!fine.exhausted) {
+    std::cout << head << "STEPS DIFFER: with a point at every access, a run breaks a rule\n";
+    return false;
+  }
+  std::vector<std::string> onlyFine, onlyWhole;
+  std::ranges::set_difference(fine.traces, whole.traces, std::back_inserter(onlyFine));
+  std::ranges::set_difference(whole.traces, fine.traces, std::back_inserter(onlyWhole));
+  auto arrays = [](std::size_t n) { return std::to_string(n) + (n == 1 ? " final array" : " final arrays"); };
+  if (onlyFine.empty() && onlyWhole.empty() && fine.arrays == whole.arrays) {
+    std::cout << head << "steps: a point at every access gives the same " << whole.traces.size() << " traces and "
+              << arrays(whole.arrays.size()) << "\n";
+    return true;
+  }
+  std::cout << head << "STEPS DIFFER: a point at every access gives " << onlyFine.size()
+            << " traces that whole critical sections do not, and misses " << onlyWhole.size() << "; "
+            << arrays(fine.arrays.size()) << " against " << whole.arrays.size() << "\n";
+  const std::vector<std::string>& shown = onlyFine.empty() ? onlyWhole : onlyFine;
+  if (!shown.empty()) {
+    std::cout << "  the first " << (onlyFine.empty() ? "it misses" : "it adds") << ":\n";
+    std::istringstream lines(shown.front());
+    for (std::string line; std::getline(lines, line);) std::cout << "    " << line << "\n";
+  }
+  return false;
 }
 
 // ---- Replay -------------------------------------------------------------------
@@ -259,7 +309,7 @@ int replay(const Options& options) {
     std::cerr << "istrazi: " << options.replay << ": " << error << "\n";
     return 2;
   }
-  RunOptions runOptions{saved.spurious, options.repeat == 1};
+  RunOptions runOptions{saved.spurious, options.repeat == 1, saved.wholeSections};
   Judge judge(scenario, options.traceJudgesOnly);
   RunResult first;
   std::string violation;
@@ -380,8 +430,9 @@ int explainTrace(const Options& options) {
   }
   Found result{run, judge(run), 0};
   std::string path = options.out.empty() ? explorerName + ".schedule" : options.out;
-  Options saved = options;
+  Options saved = options;  // as the search ran it: no spurious wake-up, a point at every access
   saved.spurious = false;
+  saved.everyAccess = true;
   if (!writeSchedule(path, filled, saved, result)) {
     std::cerr << "istrazi: cannot write " << path << ": " << std::strerror(errno) << "\n";
     return 2;
@@ -495,6 +546,8 @@ bool parseOptions(int argc, char** argv, Options& options) {
     else if (arg == "--sleep-sets-only") options.reduction = Explorer::Reduction::SleepSets;
     else if (arg == "--no-reduction") options.reduction = Explorer::Reduction::None;
     else if (arg == "--from-the-start") options.fromTheStart = true;
+    else if (arg == "--every-access") options.everyAccess = true;
+    else if (arg == "--compare-steps") options.compareSteps = true;
     else if (arg == "--out") {
       if (!value(options.out)) return false;
     } else if (arg == "--replay") {
@@ -575,7 +628,7 @@ int main(int argc, char** argv) {
     }
     scenarios.push_back(std::move(scenario));
   }
-  bool violated = false, disagreed = false;
+  bool violated = false, disagreed = false, stepsDiffer = false;
   long schedules = 0;
   // The scenarios --agree explores beyond those named are reported and
   // counted like them. They are explored for their traces, so only the
@@ -596,7 +649,8 @@ int main(int argc, char** argv) {
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     std::cout << explorerName << ": " << explored << " of " << scenarios.size() << " scenarios" << how << ", "
               << schedules << " schedules, " << seconds << " s, " << (violated ? "VIOLATION FOUND" : "no violation")
-              << (!options.agree ? "" : disagreed ? ", DISAGREEMENT FOUND" : ", provera agrees");
+              << (!options.agree ? "" : disagreed ? ", DISAGREEMENT FOUND" : ", provera agrees")
+              << (!options.compareSteps ? "" : stepsDiffer ? ", STEPS DIFFER" : ", the steps agree");
     if (options.agree) std::cout << " (agreement checks " << agreement.seconds() << " s)";
     std::cout << "\n";
   };
@@ -628,9 +682,11 @@ int main(int argc, char** argv) {
     schedules += report.schedules;
     violated = violated || report.violated;
     disagreed = disagreed || report.disagreed;
-    if ((violated || disagreed) && !options.all) break;
+    if (options.compareSteps && report.exhausted)
+      stepsDiffer = !sameWithEveryAccess(scenario, options, report, schedules) || stepsDiffer;
+    if ((violated || disagreed || stepsDiffer) && !options.all) break;
   }
   if (scenarios.size() > 1) summary("");
   std::cout.flush();
-  return violated || disagreed ? 1 : 0;
+  return violated || disagreed || stepsDiffer ? 1 : 0;
 }

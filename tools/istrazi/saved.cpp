@@ -21,6 +21,7 @@ bool writeSaved(const std::string& path, const Saved& saved) {
       << "explorer " << saved.explorer << "\n"
       << "scenario " << saved.scenario << "\n"
       << "spurious " << (saved.spurious ? "yes" : "no") << "\n"
+      << "sections " << (saved.wholeSections ? "whole" : "split") << "\n"
       << "violation " << saved.violation << "\n"
       << "steps " << scheduleText(saved.steps) << "\n";
   out.close();
@@ -45,6 +46,7 @@ bool readSaved(const std::string& path, Saved& saved, std::string& error) {
     if (key == "explorer") saved.explorer = value;
     else if (key == "scenario") saved.scenario = value;
     else if (key == "spurious") saved.spurious = value == "yes";
+    else if (key == "sections") saved.wholeSections = value == "whole";
     else if (key == "violation") saved.violation = value;
     else if (key == "steps") {
       std::istringstream numbers(value);

@@ -16,6 +16,18 @@
 // it, so another thread may run between a line and what its worker does next.
 // This holds by construction, for any program and any edit of one.
 //
+// One exception, where the race judge runs (RunOptions::wholeSections): a step
+// that began by taking a lock makes its plain (not atomic) accesses at once
+// while it holds that lock, so a critical section is one step up to its next
+// call, and one that gives its lock back within the step passes through it.
+// That loses nothing in a program without data races: another thread's step
+// that could fall between the lock and such an access neither takes a lock
+// nor, without a race, touches that location (the holder took nothing since
+// the lock that could order the two), so it commutes with the access. A race,
+// the one thing that could hide there, shows in some schedule all the same,
+// as two accesses no chain of synchronisation orders, and the race judge
+// reports it. --compare-steps checks the claim scenario by scenario.
+//
 // Calls that only let others go on (unlock, broadcast, thread creation) take
 // effect at once, within the step: another thread that could go first could
 // equally go at the next point, since nothing shared happens in between. Draws
@@ -27,8 +39,9 @@
 // inside it released or woke. Two steps of different threads that touch one
 // address, one of them writing, do not commute; that is what the search's
 // reduction uses. A step that takes a lock as it begins and gives it back
-// before its end only passed through it (passThrough()): two passes commute,
-// a pass and a take of the lock do not.
+// before its end only passed through it (passThrough()): two passes commute
+// unless what they touch within the section conflicts, a pass and a take of
+// the lock do not.
 #include <pthread.h>
 #include <setjmp.h>
 #include <unistd.h>
@@ -117,6 +130,8 @@ constexpr int kMaxSteps = 20000;
 // wakes), and it keeps the space small: the wake-up commutes with everything
 // but the lock and the condition variable.
 constexpr int kSpuriousPerThread = 1;
+// A critical section that runs this long without a point is cut there.
+constexpr int kMadeAtOnce = 10000;
 
 struct Thread {
   bool exists = false;
@@ -175,6 +190,7 @@ struct Run {
   // given back within the step, the step only passed through it.
   const void* takenAtStart = nullptr;
   bool passedThrough = false;
+  int madeAtOnce = 0;  // accesses the step made at once, without a point (wholeSections)
   std::string* trace = nullptr;
   std::string* errors = nullptr;
   std::size_t printedFrom = 0;  // where the step's print starts in the trace
@@ -218,6 +234,12 @@ void notify(const Event& event) {
 
 void stopAt(Pending pending);
 
+// A store into another thread's stack changes that stack too.
+void noteStackWrite(uintptr_t address, Access access) {
+  if (access == Access::Write && address - reinterpret_cast<uintptr_t>(stacks) < sizeof stacks)
+    now.threads[(address - reinterpret_cast<uintptr_t>(stacks)) / kStackSize].stackHashed = false;
+}
+
 // The program's instrumented accesses. Accesses to the running thread's own
 // stack are private; every other one may be shared, and is a point: the access
 // is made when the thread is next chosen.
@@ -226,6 +248,18 @@ inline void noteAccess(const volatile void* address, Access access, bool atomic,
   auto at = reinterpret_cast<uintptr_t>(address);
   auto own = reinterpret_cast<uintptr_t>(stacks[now.current]);
   if (at - own < kStackSize) return;
+  if (!atomic && now.takenAtStart && now.options->wholeSections && now.madeAtOnce < kMadeAtOnce) {
+    // Inside the critical section its step began: the access is made at once.
+    ++now.madeAtOnce;
+    noteStackWrite(at, access);
+    touch(at, access);
+    notify({.thread = now.current,
+            .call = access == Access::Write ? Call::Write : Call::Read,
+            .object = reinterpret_cast<const void*>(at),
+            .size = size,
+            .pc = reinterpret_cast<uintptr_t>(pc)});
+    return;
+  }
   Thread& t = now.threads[now.current];
   t.address = at;
   t.access = access;
@@ -336,8 +370,8 @@ void print(int thread);
 
 // A step that took a lock as it began and gave it back before its end only
 // passed through it: the lock is free before and after, as if the step had
-// read it. Two such passes commute (either order leaves the lock free and
-// both threads past it), so the lock counts as read, not written, and the
+// read it. As far as the lock goes, two such passes commute (either order
+// leaves it free and both threads past it), so it counts as read, not written, and the
 // release makes no edge: a later pass or take is not ordered after this
 // one, and races with it instead (a take writes the lock). The pass still
 // sinks the edge of the release it may have waited for, which the scheduler
@@ -377,9 +411,7 @@ void beginStep(int thread) {
       notify({.thread = thread, .call = Call::Join, .other = t.joinTarget, .pc = t.pc});
       break;
     case Pending::Access:
-      // A store into another thread's stack changes that stack too.
-      if (t.access == Access::Write && t.address - reinterpret_cast<uintptr_t>(stacks) < sizeof stacks)
-        now.threads[(t.address - reinterpret_cast<uintptr_t>(stacks)) / kStackSize].stackHashed = false;
+      noteStackWrite(t.address, t.access);
       touch(t.address, t.access);
       if (t.access == Access::Read && model.drawnAgainst &&
           t.address == reinterpret_cast<uintptr_t>(model.drawnAgainst))
@@ -591,6 +623,7 @@ void stepThread(int thread, int drawValue) {
   now.footprint.clear();
   now.takenAtStart = nullptr;
   now.passedThrough = false;
+  now.madeAtOnce = 0;
   beginStep(thread);
   now.current = thread;
   istrazi_switch(&now.schedulerSp, t.sp);

@@ -70,6 +70,7 @@ bool FootprintTable::compute(Id a, Id b) const {
 // relation is a small square that grows with them; past a size where that
 // would cost too much memory, it is computed each time.
 bool FootprintTable::dependent(Id a, Id b) {
+  if (a == kUnknown || b == kUnknown) return true;
   constexpr std::size_t kMaxStride = 4096;
   std::size_t needed = std::max(a, b) + 1u;
   if (needed > stride_) {
@@ -383,7 +384,7 @@ void Explorer::reverse(int first, int second) {
   // there (and on what that depends on): not on the steps after `first` that
   // ordered the two in the run.
   int ts = threadOf(second);
-  FootprintId fs = stack_[static_cast<std::size_t>(second)].footprint;
+  FootprintId fs = inSequence(sequence_.size() - 1);
   lastClock_ = {};
   for (std::size_t k = 0; k + 1 < sequence_.size(); ++k) {
     const Node& other = stack_[static_cast<std::size_t>(sequence_[k])];
@@ -431,9 +432,16 @@ bool Explorer::weakInitial(int thread, FootprintId footprint) {
   int f = firstOfThread_[static_cast<std::size_t>(thread)];
   if (f >= 0) return initialInSequence(static_cast<std::size_t>(f));
   for (std::size_t k = 0; k < sequence_.size(); ++k)
-    if (!removed_[k] && footprints_.dependent(footprint, stack_[static_cast<std::size_t>(sequence_[k])].footprint))
+    if (!removed_[k] && footprints_.dependent(footprint, inSequence(k)))
       return false;
   return true;
+}
+
+// The footprint of the sequence's step at `at`: as run, but the race's second
+// step's is unknown with compound steps.
+Explorer::FootprintId Explorer::inSequence(std::size_t at) const {
+  if (compoundSteps_ && at + 1 == sequence_.size()) return FootprintTable::kUnknown;
+  return stack_[static_cast<std::size_t>(sequence_[at])].footprint;
 }
 
 void Explorer::removeFromSequence(std::size_t at) {
@@ -469,7 +477,7 @@ void Explorer::insert(Node& node) {
     for (std::size_t k = 0; k < sequence_.size(); ++k) {
       if (removed_[k]) continue;
       const Node& step = stack_[static_cast<std::size_t>(sequence_[k])];
-      int32_t added = newBranch(step.chosen, step.footprint);
+      int32_t added = newBranch(step.chosen, inSequence(k));
       if (head == kNone) head = added;
       else branches_[static_cast<std::size_t>(tail)].child = added;
       tail = added;

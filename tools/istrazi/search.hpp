@@ -18,6 +18,8 @@ namespace istrazi {
 class FootprintTable {
  public:
   using Id = uint32_t;
+  // A step not yet run, whose footprint is not known: it depends on everything.
+  static constexpr Id kUnknown = ~Id{0};
   Id intern(const Footprint& footprint);
   std::span<const Touch> touches(Id id) const {
     return {touches_.data() + starts_[id], touches_.data() + starts_[id + 1]};
@@ -85,13 +87,20 @@ class FootprintTable {
 // With a preemption bound, branches that would preempt a thread that can still
 // run past the bound are not taken; the search is then complete only up to
 // what the reduction finds within the bound.
+//
+// With compound steps (a whole critical section as one step), what a step
+// touches, and where it ends, depends on the values it reads: the second step
+// of a race, run before the first, may do something else. Its footprint in the
+// sequence is then unknown, and taken as depending on everything, until the
+// step runs there.
 class Explorer : public Chooser {
  public:
   // How much the search skips. The weaker modes check the stronger ones: sleep
   // sets alone try every choice but skip reorderings of independent steps;
   // None tries every schedule.
   enum class Reduction { Dpor, SleepSets, None };
-  explicit Explorer(int bound = -1, Reduction reduction = Reduction::Dpor) : bound_(bound), reduction_(reduction) {}
+  explicit Explorer(int bound = -1, Reduction reduction = Reduction::Dpor, bool compoundSteps = false)
+      : bound_(bound), reduction_(reduction), compoundSteps_(compoundSteps) {}
 
   int choose(int depth, Mask enabled) override;
   void taken(int depth, int thread, const Footprint& footprint) override;
@@ -153,9 +162,11 @@ class Explorer : public Chooser {
   bool initialInSequence(std::size_t at) const;
   void removeFromSequence(std::size_t at);
   bool sequenceEmpty() const { return remaining_ == 0; }
+  FootprintId inSequence(std::size_t at) const;
 
   int bound_;
   Reduction reduction_;
+  bool compoundSteps_;
   std::vector<Node> stack_;
   std::size_t replayUpTo_ = 0;  // nodes below this are replayed as they are
   long sleepBlocked_ = 0;

@@ -116,7 +116,7 @@ class Game {
     }
     std::string path = options_.out.empty() ? options_.explorer + ".schedule" : options_.out;
     std::string stamped = path.ends_with(".schedule") ? path.substr(0, path.size() - 9) + ".txt" : path + ".txt";
-    Saved saved{options_.explorer, s.scenario().text, s.spurious(), s.verdict(), s.result().schedule};
+    Saved saved{options_.explorer, s.scenario().text, s.spurious(), false, s.verdict(), s.result().schedule};
     if (!writeSaved(path, saved) || !writeStamped(stamped, s.result().trace, s.result().stepOfLine, s.result().steps)) {
       frame.message = "Cannot save: " + std::string(std::strerror(errno));
       return;
