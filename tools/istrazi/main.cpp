@@ -70,7 +70,8 @@ void usage(std::ostream& out) {
       << "       istrazi --replay FILE [--save STAMPED] [--repeat N]\n"
       << "       istrazi --source FILE " << program << " [OPTIONS]   the same for your own variant of it\n"
       << "Runs each scenario of " << program << " under every schedule (one worker at a time,\n"
-      << "switching at every lock, wait, join, pause, print and shared access), up to equivalence of\n"
+      << "switching at every lock, wait, join, pause, print and shared access, a critical\n"
+      << "section's plain accesses going with its lock), up to equivalence of\n"
       << "independent steps, and judges every run: its trace with provera, the program's\n"
       << "invariants after every step, deadlock and exit status; and beyond the trace: data\n"
       << "races, the scheme's rules, the end state, and whether the outcomes, values read and\n"
@@ -139,7 +140,7 @@ struct Found {
 // Searches with the given bound for the first run that breaks a rule.
 std::optional<Found> firstViolation(const Scenario& scenario, const RunOptions& runOptions, int bound,
                                    bool traceOnly) {
-  Explorer explorer(bound);
+  Explorer explorer(bound, Explorer::Reduction::Dpor, runOptions.wholeSections);
   Judge judge(scenario, traceOnly);
   for (;;) {
     RunResult run = istrazi::run(scenario, explorer, judge.prepare(runOptions));

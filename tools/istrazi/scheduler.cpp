@@ -371,11 +371,11 @@ void print(int thread);
 // A step that took a lock as it began and gave it back before its end only
 // passed through it: the lock is free before and after, as if the step had
 // read it. As far as the lock goes, two such passes commute (either order
-// leaves it free and both threads past it), so it counts as read, not written, and the
-// release makes no edge: a later pass or take is not ordered after this
-// one, and races with it instead (a take writes the lock). The pass still
-// sinks the edge of the release it may have waited for, which the scheduler
-// touched as the step began.
+// leaves it free and both threads past it), so it counts as read, not
+// written, and the release makes no edge: a later pass or take is not
+// ordered after this one, and races with it instead (a take writes the
+// lock). The pass still sinks the edge of the release it may have waited
+// for, which the scheduler touched as the step began.
 void passThrough() {
   // The step's first touch is its take of the lock (take()).
   now.footprint.front().access = Access::Read;
