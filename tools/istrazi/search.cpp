@@ -430,9 +430,14 @@ bool Explorer::initialInSequence(std::size_t at) const {
 // (`footprint`) commutes with all of it.
 bool Explorer::weakInitial(int thread, FootprintId footprint) {
   int f = firstOfThread_[static_cast<std::size_t>(thread)];
-  if (f >= 0) return initialInSequence(static_cast<std::size_t>(f));
+  std::size_t last = sequence_.size() - 1;
+  // With compound steps, where the thread's one step left is the race's
+  // second, whose footprint is unknown, the step the thread takes here, when
+  // known, is that step as long as it commutes with the rest.
+  bool lastOnly = compoundSteps_ && f >= 0 && static_cast<std::size_t>(f) == last && footprint != FootprintTable::kUnknown;
+  if (f >= 0 && !lastOnly) return initialInSequence(static_cast<std::size_t>(f));
   for (std::size_t k = 0; k < sequence_.size(); ++k)
-    if (!removed_[k] && footprints_.dependent(footprint, inSequence(k)))
+    if (!removed_[k] && !(lastOnly && k == last) && footprints_.dependent(footprint, inSequence(k)))
       return false;
   return true;
 }
