@@ -90,8 +90,9 @@ void* holder(void*) {
 }
 
 // Reads `first` and `second` in one critical section while another worker
-// stores both without the lock: a data race. With no point between the two
-// loads, the reader never sees the second store without the first.
+// stores both, in that order, without the lock: a data race. Only with a
+// point between the two loads can the reader see `second` stored and `first`
+// not, which the race judge must make up for.
 int first = 0, second = 0;
 
 void* guardedReader(void*) {
@@ -104,8 +105,8 @@ void* guardedReader(void*) {
 }
 
 void* unguardedWriter(void*) {
-  second = 1;
   first = 1;
+  second = 1;
   return nullptr;
 }
 
