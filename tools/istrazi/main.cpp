@@ -176,7 +176,6 @@ Report explore(const Scenario& scenario, const Options& options, Agreement* agre
   Judge judge(scenario, options.traceJudgesOnly);
   Checkpoints checkpoints;
   Report report;
-  std::set<std::string>& arrays = report.arrays;
   auto start = Clock::now();
   auto lastProgress = start;
   bool tty = isatty(2);
@@ -186,7 +185,7 @@ Report explore(const Scenario& scenario, const Options& options, Agreement* agre
       ++report.schedules;
       std::string violation = judge(run);
       if (violation.empty()) {
-        arrays.insert(model.finalArray());
+        report.arrays.insert(model.finalArray());
       } else if (report.violated) {
         // --all: later violations are named; the first one was saved.
         ++report.violations;
@@ -238,7 +237,7 @@ Report explore(const Scenario& scenario, const Options& options, Agreement* agre
   if (silent && !report.violated) return report;
   double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   std::cout << explorerName << " " << scenario.text << ": " << report.schedules << " schedules, "
-            << judge.distinctTraces() << " distinct traces, " << arrays.size() << (arrays.size() == 1 ? " final array, " : " final arrays, ")
+            << judge.distinctTraces() << " distinct traces, " << report.arrays.size() << (report.arrays.size() == 1 ? " final array, " : " final arrays, ")
             << (report.exhausted ? (options.bound >= 0 ? "exhausted within " + std::to_string(options.bound) + " preemptions"
                                                        : std::string("exhausted"))
                                  : report.limited ? "stopped after " + std::to_string(options.limit) + " schedules"

@@ -234,10 +234,18 @@ void notify(const Event& event) {
 
 void stopAt(Pending pending);
 
-// A store into another thread's stack changes that stack too.
-void noteStackWrite(uintptr_t address, Access access) {
+// Makes `thread`'s access part of the step in progress and tells the judges.
+void makeAccess(int thread, uintptr_t address, Access access, bool atomic, uint8_t size, uintptr_t pc) {
+  // A store into another thread's stack changes that stack too.
   if (access == Access::Write && address - reinterpret_cast<uintptr_t>(stacks) < sizeof stacks)
     now.threads[(address - reinterpret_cast<uintptr_t>(stacks)) / kStackSize].stackHashed = false;
+  touch(address, access);
+  notify({.thread = thread,
+          .call = access == Access::Write ? Call::Write : Call::Read,
+          .object = reinterpret_cast<const void*>(address),
+          .atomic = atomic,
+          .size = size,
+          .pc = pc});
 }
 
 // The program's instrumented accesses. Accesses to the running thread's own
@@ -251,13 +259,7 @@ inline void noteAccess(const volatile void* address, Access access, bool atomic,
   if (!atomic && now.takenAtStart && now.options->wholeSections && now.madeAtOnce < kMadeAtOnce) {
     // Inside the critical section its step began: the access is made at once.
     ++now.madeAtOnce;
-    noteStackWrite(at, access);
-    touch(at, access);
-    notify({.thread = now.current,
-            .call = access == Access::Write ? Call::Write : Call::Read,
-            .object = reinterpret_cast<const void*>(at),
-            .size = size,
-            .pc = reinterpret_cast<uintptr_t>(pc)});
+    makeAccess(now.current, at, access, false, size, reinterpret_cast<uintptr_t>(pc));
     return;
   }
   Thread& t = now.threads[now.current];
@@ -411,17 +413,10 @@ void beginStep(int thread) {
       notify({.thread = thread, .call = Call::Join, .other = t.joinTarget, .pc = t.pc});
       break;
     case Pending::Access:
-      noteStackWrite(t.address, t.access);
-      touch(t.address, t.access);
       if (t.access == Access::Read && model.drawnAgainst &&
           t.address == reinterpret_cast<uintptr_t>(model.drawnAgainst))
         t.drawnAgainst = model.drawnAgainst->load(std::memory_order_relaxed);  // the load is made in this step
-      notify({.thread = thread,
-              .call = t.access == Access::Write ? Call::Write : Call::Read,
-              .object = reinterpret_cast<const void*>(t.address),
-              .atomic = t.atomic,
-              .size = t.size,
-              .pc = t.pc});
+      makeAccess(thread, t.address, t.access, t.atomic, t.size, t.pc);
       break;
     case Pending::Print:
       print(thread);
