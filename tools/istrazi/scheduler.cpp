@@ -930,7 +930,10 @@ enum class TrialEnd { WaitsAgain, GoesOn, Stuck };
 // else that it does not. Stuck: a lock it needs is held, or it tests too long.
 // Caller: `thread` waits, unwoken, and its lock is free.
 TrialEnd trialWake(int thread) {
-  std::shared_ptr<const Snapshot> before = snapshot();
+  // Trials come at every wait's start and do not nest, so one copy serves
+  // them all and keeps its buffers from trial to trial.
+  static Snapshot before;
+  saveState(before);
   trial = true;
   now.threads[thread].woken = true;
   TrialEnd end = TrialEnd::Stuck;
@@ -947,7 +950,7 @@ TrialEnd trialWake(int thread) {
       break;
     }
   }
-  restore(*before);
+  restore(before);
   trial = false;
   return end;
 }

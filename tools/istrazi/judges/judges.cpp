@@ -123,18 +123,19 @@ std::string Judges::endState() const {
 
 std::string Judges::data() {
   std::vector<linear::Operation> operations;
+  std::vector<const Participant*> whose;  // beside operations
   for (const Participant& p : scenario_.participants) {
     const Worker& w = workers_[static_cast<std::size_t>(threadOf(p.worker))];
     linear::Operation op;
     model.command(p, op.command, op.argument);
     if (op.command == Command::None) continue;
     if (w.requested < 0 || w.reported < 0) return "worker " + std::to_string(p.worker) + " reported no outcome";
-    op.who = "worker " + std::to_string(p.worker) + " " + p.label;
     op.requested = w.requested;
     op.reported = model.effectAfterOutcomeLine ? w.ended : w.reported;
     op.success = w.success;
     op.value = w.value;
     operations.push_back(op);
+    whose.push_back(&p);
   }
   std::vector<int> finalArray;
   std::string text = model.finalArray();
@@ -156,7 +157,11 @@ std::string Judges::data() {
                            op.value.value_or(-1), op.value.has_value()});
   key.insert(key.end(), finalArray.begin(), finalArray.end());
   auto [it, fresh] = dataVerdicts_.try_emplace(std::move(key));
-  if (fresh) it->second = linear::check(operations, finalArray, model.appendNeedsValueBelowLength);
+  if (fresh) {
+    for (std::size_t i = 0; i < operations.size(); ++i)
+      operations[i].who = "worker " + std::to_string(whose[i]->worker) + " " + whose[i]->label;
+    it->second = linear::check(operations, finalArray, model.appendNeedsValueBelowLength);
+  }
   return it->second;
 }
 
