@@ -7,7 +7,7 @@
 #pragma once
 
 #include <array>
-#include <map>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -54,7 +54,14 @@ class Judges : public Observer {
   std::string lostWakeUp() const;
   // The data's verdict by what it depends on: each command, its outcome and
   // the order of its interval's ends among all of them, then the final array.
-  std::map<std::vector<int>, std::string> dataVerdicts_;
+  struct IntsHash {
+    std::size_t operator()(const std::vector<int>& ints) const {
+      uint64_t h = 0x9E3779B97F4A7C15ull;
+      for (int i : ints) h = (h ^ static_cast<uint32_t>(i)) * 0x100000001B3ull;
+      return static_cast<std::size_t>(h ^ (h >> 29));
+    }
+  };
+  std::unordered_map<std::vector<int>, std::string, IntsHash> dataVerdicts_;
   SavedCopies<std::string, int, std::array<Worker, kMaxThreads>,
               std::array<std::vector<const void*>, kMaxThreads>, std::array<bool, kMaxThreads>,
               std::array<bool, kMaxThreads>, std::array<bool, kMaxThreads>, std::array<bool, kMaxThreads>, bool>
