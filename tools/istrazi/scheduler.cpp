@@ -26,7 +26,10 @@
 // the lock that could order the two), so it commutes with the access. A race,
 // the one thing that could hide there, shows in some schedule all the same,
 // as two accesses no chain of synchronisation orders, and the race judge
-// reports it. --compare-steps checks the claim scenario by scenario.
+// reports it. There a pause is no point either: it touches nothing, so what
+// follows it up to the next point is private work, which commutes with every
+// step of another thread and may as well run at once. --compare-steps checks
+// the claim scenario by scenario.
 //
 // Calls that only let others go on (unlock, broadcast, thread creation) take
 // effect at once, within the step: another thread that could go first could
@@ -1090,8 +1093,14 @@ int __wrap_pthread_join(pthread_t handle, void** result) {
 [[noreturn]] void __wrap_pthread_exit(void*) { endThread(); }
 
 unsigned __wrap_sleep(unsigned seconds) {
+  auto pc = reinterpret_cast<uintptr_t>(__builtin_return_address(0));
+  if (now.options->wholeSections) {
+    // No point: the pause goes with the step it falls in (see the top).
+    notify({.thread = now.current, .call = Call::Pause, .pc = pc});
+    return 0;
+  }
   now.threads[now.current].pauseSeconds = seconds;
-  now.threads[now.current].pc = reinterpret_cast<uintptr_t>(__builtin_return_address(0));
+  now.threads[now.current].pc = pc;
   stopAt(Pending::Pause);
   return 0;
 }
