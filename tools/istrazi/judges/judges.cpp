@@ -7,7 +7,13 @@
 
 namespace istrazi {
 
-void Judges::reset() {
+// Most runs start from a saved state, which restore() puts back whole, so
+// the fresh start is laid out only when a run begins from the program's start.
+void Judges::reset() { resetDue_ = true; }
+
+void Judges::settle() {
+  if (!resetDue_) return;
+  resetDue_ = false;
   races_.reset();
   broken_.clear();
   steps_ = 0;
@@ -21,16 +27,19 @@ void Judges::reset() {
 }
 
 void Judges::save(std::size_t slot) {
+  settle();
   races_.save(slot);
   saved_.save(slot, broken_, steps_, workers_, held_, started_, ended_, asleep_, broadcasting_, wakingSectionEnded_);
 }
 
 void Judges::restore(std::size_t slot) {
+  resetDue_ = false;
   races_.restore(slot);
   saved_.restore(slot, broken_, steps_, workers_, held_, started_, ended_, asleep_, broadcasting_, wakingSectionEnded_);
 }
 
 void Judges::observe(const Event& event) {
+  settle();
   auto self = static_cast<std::size_t>(event.thread);
   if (model.observe) model.observe(event);
   switch (event.call) {
@@ -84,6 +93,7 @@ std::optional<int> valueShown(std::string_view line) {
 }  // namespace
 
 std::string Judges::stepDone(const StepView& step) {
+  settle();
   int now = steps_++;
   Worker& w = workers_[static_cast<std::size_t>(step.thread)];
   if (!step.printed.empty() && step.thread != kMain) {
@@ -122,8 +132,11 @@ std::string Judges::endState() const {
 }
 
 std::string Judges::data() {
-  std::vector<linear::Operation> operations;
-  std::vector<const Participant*> whose;  // beside operations
+  // Every run comes here, so the buffers are kept from run to run.
+  std::vector<linear::Operation>& operations = scratch_.operations;
+  std::vector<const Participant*>& whose = scratch_.whose;  // beside operations
+  operations.clear();
+  whose.clear();
   for (const Participant& p : scenario_.participants) {
     const Worker& w = workers_[static_cast<std::size_t>(threadOf(p.worker))];
     linear::Operation op;
@@ -137,7 +150,8 @@ std::string Judges::data() {
     operations.push_back(op);
     whose.push_back(&p);
   }
-  std::vector<int> finalArray;
+  std::vector<int>& finalArray = scratch_.finalArray;
+  finalArray.clear();
   std::string text = model.finalArray();
   for (const char *at = text.data(), *end = at + text.size(); at < end; ++at) {
     int value = 0;
@@ -147,25 +161,26 @@ std::string Judges::data() {
   }
   // The verdict depends on the order of the intervals' ends, not on their
   // steps: most runs repeat a case judged already.
-  std::vector<int> ends;
+  std::vector<int>& ends = scratch_.ends;
+  ends.clear();
   for (const linear::Operation& op : operations) ends.insert(ends.end(), {op.requested, op.reported});
   std::sort(ends.begin(), ends.end());
   auto rank = [&](int step) { return static_cast<int>(std::lower_bound(ends.begin(), ends.end(), step) - ends.begin()); };
-  std::vector<int> key;
+  std::vector<int>& key = scratch_.key;
+  key.clear();
   for (const linear::Operation& op : operations)
     key.insert(key.end(), {static_cast<int>(op.command), op.argument, rank(op.requested), rank(op.reported), op.success,
                            op.value.value_or(-1), op.value.has_value()});
   key.insert(key.end(), finalArray.begin(), finalArray.end());
-  auto [it, fresh] = dataVerdicts_.try_emplace(std::move(key));
-  if (fresh) {
-    for (std::size_t i = 0; i < operations.size(); ++i)
-      operations[i].who = "worker " + std::to_string(whose[i]->worker) + " " + whose[i]->label;
-    it->second = linear::check(operations, finalArray, model.appendNeedsValueBelowLength);
-  }
-  return it->second;
+  auto found = dataVerdicts_.find(key);
+  if (found != dataVerdicts_.end()) return found->second;
+  for (std::size_t i = 0; i < operations.size(); ++i)
+    operations[i].who = "worker " + std::to_string(whose[i]->worker) + " " + whose[i]->label;
+  return dataVerdicts_[key] = linear::check(operations, finalArray, model.appendNeedsValueBelowLength);
 }
 
 std::string Judges::finished(const RunResult&) {
+  settle();
   std::string broken = endState();
   if (broken.empty() && model.command) broken = data();
   return broken;

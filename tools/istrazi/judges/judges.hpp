@@ -29,6 +29,7 @@ class Judges : public Observer {
   std::string finished(const RunResult& run);
 
  private:
+  void settle();  // lays out the fresh start reset() asked for, if no restore() came first
   std::string endState() const;
   std::string data();
 
@@ -41,6 +42,7 @@ class Judges : public Observer {
   };
   const Scenario& scenario_;
   RaceDetector races_;
+  bool resetDue_ = false;
   std::string broken_;  // what an event of the step in progress broke
   int steps_ = 0;
   std::array<Worker, kMaxThreads> workers_{};
@@ -62,6 +64,11 @@ class Judges : public Observer {
     }
   };
   std::unordered_map<std::vector<int>, std::string, IntsHash> dataVerdicts_;
+  struct {
+    std::vector<linear::Operation> operations;
+    std::vector<const Participant*> whose;
+    std::vector<int> finalArray, ends, key;
+  } scratch_;  // data()'s buffers
   SavedCopies<std::string, int, std::array<Worker, kMaxThreads>,
               std::array<std::vector<const void*>, kMaxThreads>, std::array<bool, kMaxThreads>,
               std::array<bool, kMaxThreads>, std::array<bool, kMaxThreads>, std::array<bool, kMaxThreads>, bool>
