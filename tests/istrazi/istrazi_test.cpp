@@ -718,6 +718,15 @@ TEST(Scheduler, NamesARaceWithinACriticalSection) {
   EXPECT_NE(outcome.out.find("data race on "), std::string::npos) << outcome.describe();
 }
 
+// A woken waiter whose retest would fail retests at once; that must neither
+// hide a wake-up lost after such a retest nor the runs where none is lost.
+TEST(Scheduler, FindsAWakeUpLostAfterARetestInVain) {
+  seam::Outcome outcome = toy({"--scenario", "quiet-leave", "--no-spurious", "--all", "--traces"});
+  EXPECT_EQ(outcome.status, 1) << outcome.describe();
+  EXPECT_NE(outcome.out.find("deadlock"), std::string::npos) << outcome.describe();
+  EXPECT_NE(outcome.out.find("worker 2 saw both leave"), std::string::npos) << outcome.describe();
+}
+
 TEST(Scheduler, SpuriousWakeUpsAreChoicesUnlessTurnedOff) {
   EXPECT_EQ(toy({"--scenario", "wait-once", "--no-spurious"}).status, 0);
   seam::Outcome outcome = toy({"--scenario", "wait-once"});

@@ -1,7 +1,8 @@
 // A toy program for the explorer's own tests. main draws a mode and starts
 // three workers that do what the mode says, so that each scenario exercises one
 // piece of the scheduler: lock ownership, broadcast, deadlock, spurious wake-ups,
-// passes through a lock, a critical section raced by stores made without it.
+// passes through a lock, a critical section raced by stores made without it,
+// a wake-up lost after a retest in vain.
 #include <pthread.h>
 #include <unistd.h>
 
@@ -110,20 +111,52 @@ void* unguardedWriter(void*) {
   return nullptr;
 }
 
+// Two holders go in, the waiter waits for both to leave, and only the first
+// to leave broadcasts. The waiter that it wakes while the other is still in
+// retests in vain and waits again; then nothing wakes it once the second
+// leaves. That lost wake-up shows only if the vain retest comes between the
+// two leaves. `a` guards `holding` and `waiting`; everyone waits on `cond`.
+int holding = 0;  // holders in
+int waiting = 0;  // the waiter has seen both in
+
+void* leavesQuietly(void* arg) {
+  long id = reinterpret_cast<long>(arg);
+  pthread_mutex_lock(&a);
+  ++holding;
+  pthread_cond_broadcast(&cond);
+  while (!waiting) pthread_cond_wait(&cond, &a);
+  --holding;
+  if (id == 0) pthread_cond_broadcast(&cond);
+  pthread_mutex_unlock(&a);
+  return nullptr;
+}
+
+void* waitsForBoth(void* arg) {
+  pthread_mutex_lock(&a);
+  while (holding < 2) pthread_cond_wait(&cond, &a);
+  waiting = 1;
+  pthread_cond_broadcast(&cond);
+  while (holding > 0) pthread_cond_wait(&cond, &a);
+  pthread_mutex_unlock(&a);
+  printf("worker %ld saw both leave\n", reinterpret_cast<long>(arg));
+  return nullptr;
+}
+
 void* idle(void*) { return nullptr; }
 
 int main() {
   int mode = rand();
-  void* (*const modes[6][3])(void*) = {
+  void* (*const modes[7][3])(void*) = {
       {crosswise, crosswise, idle},
       {exclusive, exclusive, exclusive},
       {waiter, waiter, broadcaster},
       {waitsOnce, idle, broadcaster},
       {passer, passer, holder},
       {guardedReader, unguardedWriter, idle},
+      {leavesQuietly, leavesQuietly, waitsForBoth},
   };
   pthread_t threads[3];
-  for (long i = 0; i < 3; ++i) pthread_create(&threads[i], nullptr, modes[mode % 6][i], reinterpret_cast<void*>(i));
+  for (long i = 0; i < 3; ++i) pthread_create(&threads[i], nullptr, modes[mode % 7][i], reinterpret_cast<void*>(i));
   for (pthread_t thread : threads) pthread_join(thread, nullptr);
   pthread_exit(nullptr);
 }

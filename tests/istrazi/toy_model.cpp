@@ -9,16 +9,16 @@ extern int maxInside, wokeEarly;
 namespace istrazi {
 namespace {
 
-const char* const kModes[6] = {"deadlock", "exclusive", "broadcast", "wait-once", "passes", "unguarded"};
+const char* const kModes[7] = {"deadlock", "exclusive", "broadcast", "wait-once", "passes", "unguarded", "quiet-leave"};
 
 bool parse(std::string_view text, Scenario& into, std::string& error) {
-  for (int mode = 0; mode < 6; ++mode)
+  for (int mode = 0; mode < 7; ++mode)
     if (text == kModes[mode]) {
       into.mainDraws = {mode};
       for (int worker = 0; worker < 3; ++worker) into.participants.push_back({worker, {}, ""});
       return true;
     }
-  error = "expected deadlock, exclusive, broadcast, wait-once, passes or unguarded";
+  error = "expected deadlock, exclusive, broadcast, wait-once, passes, unguarded or quiet-leave";
   return false;
 }
 
@@ -36,7 +36,7 @@ std::string nothing() { return {}; }
 }  // namespace
 
 const Model model{
-    provera::Program::Zadatak, "  deadlock, exclusive, broadcast, wait-once, passes or unguarded",
+    provera::Program::Zadatak, "  deadlock, exclusive, broadcast, wait-once, passes, unguarded or quiet-leave",
     {"exclusive", "broadcast"},  parse,  reset, check, ignore, ignore, ignore, nothing, false,
 };
 

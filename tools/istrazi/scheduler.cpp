@@ -28,8 +28,10 @@
 // as two accesses no chain of synchronisation orders, and the race judge
 // reports it. There a pause is no point either: it touches nothing, so what
 // follows it up to the next point is private work, which commutes with every
-// step of another thread and may as well run at once. --compare-steps checks
-// the claim scenario by scenario.
+// step of another thread and may as well run at once. And a waiter that a
+// broadcast woke, but whose condition still fails once the lock is free,
+// retests and waits again at once, within the step that freed the lock
+// (foldFutileWakes). --compare-steps checks these claims scenario by scenario.
 //
 // Calls that only let others go on (unlock, broadcast, thread creation) take
 // effect at once, within the step: another thread that could go first could
@@ -143,6 +145,7 @@ struct Thread {
   const void* waitMutex = nullptr;  // Reacquire: the lock the wait gave up
   bool woken = false;               // Reacquire: a broadcast has come
   bool mayWakeAlone = false;        // Reacquire: a spurious wake-up would show something (settleWait)
+  bool wokenLately = false;         // Reacquire: woken since the lock was last free (foldFutileWakes)
   int waitedSince = 0;              // Reacquire: when it began waiting, for a signal's choice
   int spurious = 0;                 // spurious wake-ups taken this run
   unsigned takesAtWait = 0;         // Reacquire: takes of the lock when the wait began
@@ -606,6 +609,7 @@ int pendingDraw(int thread) {
 }
 
 void settleWait(int thread);
+void foldFutileWakes();
 
 void stepThread(int thread, int drawValue) {
   Thread& t = now.threads[thread];
@@ -630,6 +634,7 @@ void stepThread(int thread, int drawValue) {
   now.schedule->push_back(thread);
   ++now.depth;
   if (t.pending == Pending::Reacquire) settleWait(thread);
+  if (now.options->wholeSections && !trial) foldFutileWakes();
 }
 
 void finishRun() {
@@ -931,8 +936,9 @@ enum class TrialEnd { WaitsAgain, GoesOn, Stuck };
 // it waits again or goes on. Retaking the lock, loads and further locks are
 // how a wait loop tests its condition; waiting again means it holds, anything
 // else that it does not. Stuck: a lock it needs is held, or it tests too long.
-// Caller: `thread` waits, unwoken, and its lock is free.
-TrialEnd trialWake(int thread) {
+// `touched`, if given, gets what the trial's steps touched.
+// Caller: `thread` waits and its lock is free.
+TrialEnd trialWake(int thread, Footprint* touched = nullptr) {
   // Trials come at every wait's start and do not nest, so one copy serves
   // them all and keeps its buffers from trial to trial.
   static Snapshot before;
@@ -940,8 +946,10 @@ TrialEnd trialWake(int thread) {
   trial = true;
   now.threads[thread].woken = true;
   TrialEnd end = TrialEnd::Stuck;
+  Footprint all;
   for (int steps = 0; steps < 1000 && canRun(thread); ++steps) {
     stepThread(thread);
+    if (touched) all.insert(all.end(), now.footprint.begin(), now.footprint.end());
     const Thread& after = now.threads[thread];
     if (after.pending == Pending::Reacquire) {
       end = TrialEnd::WaitsAgain;
@@ -953,6 +961,7 @@ TrialEnd trialWake(int thread) {
       break;
     }
   }
+  if (touched) *touched = std::move(all);
   restore(before);
   trial = false;
   return end;
@@ -970,6 +979,44 @@ void settleWait(int thread) {
   t.mayWakeAlone = false;
   if (trial || !spuriousLeft(t)) return;
   t.mayWakeAlone = trialWake(thread) != TrialEnd::WaitsAgain;
+}
+
+// A broadcast wakes every waiter, but one whose condition still fails when
+// the lock is next free would only retake the lock, test and wait again: it
+// does that at once, within the step that freed the lock. Waiting for longer
+// shows nothing more: before its condition could hold, someone must change
+// what it tests under the lock, and the broadcast after that change wakes it
+// again (without one, it sleeps on, and the judges name the lost wake-up).
+void foldFutileWakes() {
+  for (int i = 0; i < now.threadsUpTo; ++i) {
+    Thread& t = now.threads[i];
+    if (!t.exists || t.pending != Pending::Reacquire || !t.woken || !t.wokenLately || ownerOf(t.waitMutex) >= 0)
+      continue;
+    t.wokenLately = false;
+    Footprint tested;
+    if (trialWake(i, &tested) != TrialEnd::WaitsAgain) continue;
+    // The step read what the retest read (whether another lock it took was
+    // free included) and changed what a broadcast or a wait on the condition
+    // sees. It need not take the lock itself: the lock is free and left so.
+    auto mutexKey = reinterpret_cast<uintptr_t>(t.waitMutex);
+    for (const Touch& touched : tested)
+      if (touched.key != mutexKey && (touched.access == Access::Read || touched.access == Access::Write))
+        touch(touched.key, Access::Read);
+    touchObject(t.object);
+    // The judges and the model hear the retest as it would happen, its loads aside.
+    notify({.thread = i, .call = Call::Wake, .object = t.object, .pc = t.pc});
+    ++takesOf(t.waitMutex);
+    model.acquired(i, t.waitMutex);
+    notify({.thread = i, .call = Call::Lock, .object = t.waitMutex, .pc = t.pc});
+    model.waits(i, t.object);
+    notify({.thread = i, .call = Call::Wait, .object = t.object, .mutex = t.waitMutex, .pc = t.pc});
+    model.released(i, t.waitMutex);
+    notify({.thread = i, .call = Call::Unlock, .object = t.waitMutex, .pc = t.pc});
+    t.woken = false;
+    t.mayWakeAlone = false;
+    t.takesAtWait = takesOf(t.waitMutex);
+    t.waitedSince = ++now.waits;
+  }
 }
 
 bool wouldPassWait(int thread) {
@@ -1022,6 +1069,7 @@ int __wrap_pthread_cond_wait(pthread_cond_t* cond, pthread_mutex_t* mutex) {
   t.object = cond;
   t.waitMutex = mutex;
   t.woken = false;
+  t.wokenLately = false;
   t.takesAtWait = takesOf(mutex);
   t.waitedSince = ++now.waits;
   stopAt(Pending::Reacquire);
@@ -1045,6 +1093,7 @@ void wake(pthread_cond_t* cond, bool one, void* pc) {
   for (int i = 0; i < kMaxThreads; ++i)
     if (woke & bit(i)) {
       now.threads[i].woken = true;
+      now.threads[i].wokenLately = true;
       touch(wakeKey(i), Access::HbSource);
     }
   notify({.thread = now.current, .call = Call::Broadcast, .object = cond, .woke = woke, .pc = reinterpret_cast<uintptr_t>(pc)});
