@@ -251,8 +251,10 @@ struct RunOptions {
   bool spurious = true;    // a waiting thread may also wake without a broadcast
   bool markSwitches = false;  // write each switch to standard error as it happens
   // A critical section is one step up to its next call: while the lock its
-  // step took is held, a plain access is no point (see the scheduler). Only
-  // where data races are judged too, since a race could hide in such a step.
+  // step took is held, a plain access is no point (see the scheduler). A
+  // pause is no point either, and a woken waiter that would only wait again
+  // retests at once. Only where data races are judged too, since a race
+  // could hide in such a step.
   bool wholeSections = false;
   Observer* observer = nullptr;  // told every event and every step
 };

@@ -11,7 +11,7 @@ struct Saved {
   std::string explorer;   // the executable that made it ("istrazi-niz-mark")
   std::string scenario;
   bool spurious = false;  // spurious wake-ups were allowed
-  bool wholeSections = false;  // a critical section was one step up to its next call
+  bool wholeSections = false;  // the coarser steps (RunOptions::wholeSections)
   std::string violation;  // empty: none
   std::vector<int> steps;  // the thread of every step
 };
