@@ -939,8 +939,8 @@ enum class TrialEnd { WaitsAgain, GoesOn, Stuck };
 // `touched`, if given, gets what the trial's steps touched.
 // Caller: `thread` waits and its lock is free.
 TrialEnd trialWake(int thread, Footprint* touched = nullptr) {
-  // Trials come at every wait's start and do not nest, so one copy serves
-  // them all and keeps its buffers from trial to trial.
+  // Trials come at every wait's start and after every broadcast, and never
+  // nest, so one copy serves them all and keeps its buffers from trial to trial.
   static Snapshot before;
   saveState(before);
   trial = true;
