@@ -26,9 +26,9 @@
 // the lock that could order the two), so it commutes with the access. A race,
 // the one thing that could hide there, shows in some schedule all the same,
 // as two accesses no chain of synchronisation orders, and the race judge
-// reports it. There a pause is no point either: it touches nothing, so what
-// follows it up to the next point is private work, which commutes with every
-// step of another thread and may as well run at once. And a waiter that a
+// reports it. There a pause is no point either: it touches nothing, and what
+// follows it up to the next point is the thread's own work or accesses made
+// at once within its section, which commute as above. And a waiter that a
 // broadcast woke, but whose condition still fails once the lock is free,
 // retests and waits again at once, within the step that freed the lock
 // (foldFutileWakes). --compare-steps checks these claims scenario by scenario.
@@ -986,7 +986,8 @@ void settleWait(int thread) {
 // does that at once, within the step that freed the lock. Waiting for longer
 // shows nothing more: before its condition could hold, someone must change
 // what it tests under the lock, and the broadcast after that change wakes it
-// again (without one, it sleeps on, and the judges name the lost wake-up).
+// again (without one, it sleeps on, and the judges name the lost wake-up or
+// the deadlock).
 void foldFutileWakes() {
   for (int i = 0; i < now.threadsUpTo; ++i) {
     Thread& t = now.threads[i];
