@@ -995,15 +995,23 @@ void foldFutileWakes() {
       continue;
     t.wokenLately = false;
     Footprint tested;
-    if (trialWake(i, &tested) != TrialEnd::WaitsAgain) continue;
-    // The step read what the retest read (whether another lock it took was
-    // free included) and changed what a broadcast or a wait on the condition
-    // sees. It need not take the lock itself: the lock is free and left so.
+    TrialEnd end = trialWake(i, &tested);
+    // Whatever the trial found, the step read what the retest read: the
+    // waiter's fate depends on it. Its own lock is free and left so, which
+    // the step's own touches of it already show. A retest that takes another
+    // lock is never folded: whether that lock is free could change without a
+    // touch of anything read here.
     auto mutexKey = reinterpret_cast<uintptr_t>(t.waitMutex);
-    for (const Touch& touched : tested)
-      if (touched.key != mutexKey && (touched.access == Access::Read || touched.access == Access::Write))
-        touch(touched.key, Access::Read);
-    touchObject(t.object);
+    bool otherLock = false;
+    for (std::size_t k = 0; k < tested.size(); ++k) {
+      const Touch& touched = tested[k];
+      if (touched.key == mutexKey || (touched.access != Access::Read && touched.access != Access::Write)) continue;
+      otherLock = otherLock || (k + 1 < tested.size() && tested[k + 1].key == touched.key + 1 &&
+                                tested[k + 1].access == Access::HbSink);
+      touch(touched.key, Access::Read);
+    }
+    if (end != TrialEnd::WaitsAgain || otherLock) continue;
+    touchObject(t.object);  // what a broadcast or a wait on the condition sees
     // The judges and the model hear the retest as it would happen, its loads aside.
     notify({.thread = i, .call = Call::Wake, .object = t.object, .pc = t.pc});
     ++takesOf(t.waitMutex);
