@@ -78,6 +78,8 @@ struct Event {
 class Observer {
  public:
   virtual ~Observer() = default;
+  // A run begins at the program's start (one that resumes gets restore()).
+  virtual void reset() = 0;
   virtual void observe(const Event& event) = 0;
   // After each step; what it broke, or empty.
   virtual std::string stepDone(const StepView& step) = 0;

@@ -20,10 +20,7 @@ Judge::Judge(const Scenario& scenario, bool traceOnly) : scenario_(scenario), ju
 }
 
 RunOptions Judge::prepare(RunOptions options) {
-  if (!traceOnly_) {
-    judges_.reset();
-    options.observer = &judges_;
-  }
+  if (!traceOnly_) options.observer = &judges_;
   return options;
 }
 

@@ -578,6 +578,7 @@ void startRun(const Scenario& scenario, const RunOptions& options, RunResult& in
   now.threads[kMain].pending = Pending::Start;
   prepareStack(kMain);
   model.reset(scenario);
+  if (options.observer) options.observer->reset();
 }
 
 bool allEnded() {
@@ -946,10 +947,10 @@ TrialEnd trialWake(int thread, Footprint* touched = nullptr) {
   trial = true;
   now.threads[thread].woken = true;
   TrialEnd end = TrialEnd::Stuck;
-  Footprint all;
+  if (touched) touched->clear();
   for (int steps = 0; steps < 1000 && canRun(thread); ++steps) {
     stepThread(thread);
-    if (touched) all.insert(all.end(), now.footprint.begin(), now.footprint.end());
+    if (touched) touched->insert(touched->end(), now.footprint.begin(), now.footprint.end());
     const Thread& after = now.threads[thread];
     if (after.pending == Pending::Reacquire) {
       end = TrialEnd::WaitsAgain;
@@ -961,7 +962,6 @@ TrialEnd trialWake(int thread, Footprint* touched = nullptr) {
       break;
     }
   }
-  if (touched) *touched = std::move(all);
   restore(before);
   trial = false;
   return end;
@@ -1006,8 +1006,9 @@ void foldFutileWakes() {
     for (std::size_t k = 0; k < tested.size(); ++k) {
       const Touch& touched = tested[k];
       if (touched.key == mutexKey || (touched.access != Access::Read && touched.access != Access::Write)) continue;
-      otherLock = otherLock || (k + 1 < tested.size() && tested[k + 1].key == touched.key + 1 &&
-                                tested[k + 1].access == Access::HbSink);
+      // A lock's take is followed at once by the sink of its edge.
+      otherLock = otherLock || (k + 1 < tested.size() && tested[k + 1].access == Access::HbSink &&
+                                tested[k + 1].key == edgeKey(reinterpret_cast<const void*>(touched.key)));
       touch(touched.key, Access::Read);
     }
     if (end != TrialEnd::WaitsAgain || otherLock) continue;

@@ -7,13 +7,7 @@
 
 namespace istrazi {
 
-// Most runs start from a saved state, which restore() puts back whole, so
-// the fresh start is laid out only when a run begins from the program's start.
-void Judges::reset() { resetDue_ = true; }
-
-void Judges::settle() {
-  if (!resetDue_) return;
-  resetDue_ = false;
+void Judges::reset() {
   races_.reset();
   broken_.clear();
   steps_ = 0;
@@ -27,19 +21,16 @@ void Judges::settle() {
 }
 
 void Judges::save(std::size_t slot) {
-  settle();
   races_.save(slot);
   saved_.save(slot, broken_, steps_, workers_, held_, started_, ended_, asleep_, broadcasting_, wakingSectionEnded_);
 }
 
 void Judges::restore(std::size_t slot) {
-  resetDue_ = false;
   races_.restore(slot);
   saved_.restore(slot, broken_, steps_, workers_, held_, started_, ended_, asleep_, broadcasting_, wakingSectionEnded_);
 }
 
 void Judges::observe(const Event& event) {
-  settle();
   auto self = static_cast<std::size_t>(event.thread);
   if (model.observe) model.observe(event);
   switch (event.call) {
@@ -93,7 +84,6 @@ std::optional<int> valueShown(std::string_view line) {
 }  // namespace
 
 std::string Judges::stepDone(const StepView& step) {
-  settle();
   int now = steps_++;
   Worker& w = workers_[static_cast<std::size_t>(step.thread)];
   if (!step.printed.empty() && step.thread != kMain) {
@@ -180,7 +170,6 @@ std::string Judges::data() {
 }
 
 std::string Judges::finished(const RunResult&) {
-  settle();
   std::string broken = endState();
   if (broken.empty() && model.command) broken = data();
   return broken;

@@ -20,7 +20,7 @@ namespace istrazi {
 class Judges : public Observer {
  public:
   explicit Judges(const Scenario& scenario) : scenario_(scenario) {}
-  void reset();  // before each run
+  void reset() override;
   void observe(const Event& event) override;
   std::string stepDone(const StepView& step) override;
   void save(std::size_t slot) override;
@@ -29,7 +29,6 @@ class Judges : public Observer {
   std::string finished(const RunResult& run);
 
  private:
-  void settle();  // lays out the fresh start reset() asked for, if no restore() came first
   std::string endState() const;
   std::string data();
 
@@ -42,7 +41,6 @@ class Judges : public Observer {
   };
   const Scenario& scenario_;
   RaceDetector races_;
-  bool resetDue_ = false;
   std::string broken_;  // what an event of the step in progress broke
   int steps_ = 0;
   std::array<Worker, kMaxThreads> workers_{};
